@@ -1,0 +1,183 @@
+#include "ScriptedUser.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <csignal>
+#include <cstdio>
+#include <filesystem>
+#include <iostream>
+
+#include "metrics/Extension.h"
+
+namespace quilta::cli {
+namespace {
+
+volatile std::sig_atomic_t interrupted = 0;
+
+std::string joined(const std::vector<std::string>& items) {
+  std::string out;
+  for (const auto& i : items) out += (out.empty() ? "" : ", ") + ("\"" + i + "\"");
+  return out;
+}
+
+// Index of `wanted` in `items`: exact match first, then ignoring letter case.
+long long find(const std::vector<std::string>& items, const std::string& wanted) {
+  auto exact = std::find(items.begin(), items.end(), wanted);
+  if (exact != items.end()) return exact - items.begin();
+  auto lower = [](std::string s) {
+    for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return s;
+  };
+  for (std::size_t i = 0; i < items.size(); ++i)
+    if (lower(items[i]) == lower(wanted)) return static_cast<long long>(i);
+  return -1;
+}
+
+// Message texts use a carriage return between lines; a terminal wants \n.
+std::string printable(std::string text) {
+  std::string out;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\r') {
+      out += "\n  ";
+      if (i + 1 < text.size() && text[i + 1] == '\n') ++i;
+    } else if (text[i] == '\n') {
+      out += "\n  ";
+    } else {
+      out += text[i];
+    }
+  }
+  return out;
+}
+
+}  // namespace
+
+const std::map<std::string, std::string>& operationButtons() {
+  static const std::map<std::string, std::string> buttons = {
+      {"area-perimeter", "cmdArea"},  {"nearest-neighbour", "cmdClasses"}, {"px92", "cmdPX"},
+      {"px94", "cmdPX94"},            {"proximity", "cmdPXfrag"},          {"dissolve-id", "cmdDissolveID"},
+      {"area", "cmdAreaForm"},        {"edge", "cmdEdges"},                {"form", "cdmshpIx"},
+      {"core-area", "cmdCore"},       {"diversity", "cmdDiversity"},       {"subdivision", "cmdDivision"},
+      {"delete-fields", "cmdDelFlds"}};
+  return buttons;
+}
+
+void ScriptedUser::interrupt() { interrupted = 1; }
+
+ScriptedUser::ScriptedUser(ScriptedWindowSystem& ws, const Options& options)
+    : ws_(ws), options_(options), terminal_(isatty(STDERR_FILENO) == 1) {}
+
+void ScriptedUser::onMessage(const MessageBox& box) {
+  if (progressShown_) {
+    std::cerr << "\r\033[K";
+    progressShown_ = false;
+  }
+  std::cerr << box.title << ": " << printable(box.text) << "\n";
+  if (!box.detail.empty()) std::cerr << "cause: " << box.detail << "\n";
+}
+
+void ScriptedUser::showProgress(Extension& ext) {
+  const auto& bar = ext.workbench.main.ProgressBar1;
+  if (!terminal_ || !bar.visible || bar.max <= 0) return;
+  int percent = static_cast<int>(100 * bar.value / bar.max);
+  std::cerr << "\r\033[K" << "working: " << bar.value << " of " << bar.max << " (" << percent << " %)" << std::flush;
+  progressShown_ = true;
+}
+
+void ScriptedUser::attach(Extension& ext) {
+  Workbench& wb = ext.workbench;
+
+  ws_.defaultAnswer = [this](const MessageBox& box) {
+    onMessage(box);
+    // A batch run goes on: the recommendation to use meters is only a warning,
+    // the long-run confirmation is accepted, nothing is re-chosen.
+    if (box.title == "Map Units") return Answer::Cancel;
+    if (box.buttons == Buttons::YesNo) return Answer::No;
+    return Answer::OK;
+  };
+
+  ws_.defaultInput = [this](const InputBox& box) -> std::optional<std::string> {
+    if (box.title == "Proximity Buffer") return options_.buffer.value_or(box.defaultText);
+    if (box.title == "PX") {
+      if (options_.suffix) return options_.suffix;
+      usageError_ = "the buffer text \"" + options_.buffer.value_or("") +
+                    "\" is too long for a field name suffix; give one of at most 5 characters with --suffix";
+      return std::nullopt;
+    }
+    if (box.title == "Core Area Distance") return options_.distance;
+    if (box.title == " Potential Richness") return options_.potential.value_or(box.defaultText);
+    return box.defaultText;
+  };
+
+  ws_.defaultFile = [this](const FileDialog& dialog) -> std::optional<std::string> {
+    if (dialog.filter.find("*.shp") != std::string::npos) return options_.coreOutput;
+    if (dialog.filter.find("*.txt") != std::string::npos && options_.reportsDir)
+      return (std::filesystem::path(*options_.reportsDir) / (dialog.fileName + ".txt")).string();
+    return std::nullopt;
+  };
+
+  ws_.onShow("frmFields", [this, &wb](WindowModel&) {
+    auto& w = wb.fields;
+    if (options_.noClassField) return w.cmdnoclass_Click();
+    if (!options_.classField) {
+      usageError_ = "choose the class field with --class-field NAME or --no-class-field; the layer offers " +
+                    joined(w.lstFieldNames.items);
+      return w.cmdCancel1_Click();
+    }
+    long long i = find(w.lstFieldNames.items, *options_.classField);
+    if (i < 0) {
+      usageError_ = "the layer has no class field \"" + *options_.classField + "\"; it offers " +
+                    joined(w.lstFieldNames.items);
+      return w.cmdCancel1_Click();
+    }
+    w.lstFieldNames.click(static_cast<std::size_t>(i));
+    w.cmdlist_Click();
+  });
+
+  ws_.onShow("frmClasses", [this, &wb](WindowModel&) {
+    auto& w = wb.classes;
+    if (options_.classes.empty()) return w.cmdSelectAll_Click();
+    for (const auto& c : options_.classes) {
+      auto it = std::find(w.lstClassNames.items.begin(), w.lstClassNames.items.end(), c);
+      if (it == w.lstClassNames.items.end()) {
+        usageError_ = "the class field \"" + wb.session.classFieldName + "\" has no class \"" + c + "\"; it offers " +
+                      joined(w.lstClassNames.items);
+        return w.cmdCancel2_Click();
+      }
+      auto index = static_cast<std::size_t>(it - w.lstClassNames.items.begin());
+      if (!w.lstClassNames.selected[index]) w.lstClassNames.click(index);
+    }
+    // The classes in the order given: the chooser lists them in its own order,
+    // so the selection is put in the user's order after the OK.
+    w.cmdclasslist_Click();
+    if (wb.session.selectedClasses) *wb.session.selectedClasses = options_.classes;
+  });
+
+  ws_.onShow("frmDelFields", [this, &wb](WindowModel&) {
+    auto& w = wb.delFields;
+    for (const auto& f : options_.fields) {
+      long long i = find(w.lstDelFlds.items, f);
+      if (i < 0) {
+        usageError_ = "the layer has no field \"" + f + "\"; it has " + joined(w.lstDelFlds.items);
+        return w.cmdCancel2_Click();
+      }
+      if (!w.lstDelFlds.selected[static_cast<std::size_t>(i)]) w.lstDelFlds.click(static_cast<std::size_t>(i));
+    }
+    w.cmdDelFlds_Click();
+  });
+
+  ws_.pending = [this] { return interrupted != 0 || terminal_; };
+  ws_.onProcessEvents = [this, &ext] {
+    if (interrupted) {
+      interrupted = 0;
+      ext.workbench.main.click("cmdCancel");
+      std::cerr << (progressShown_ ? "\n" : "") << "interrupted: cancelling the running operation\n";
+      progressShown_ = false;
+      return;
+    }
+    showProgress(ext);
+  };
+}
+
+}  // namespace quilta::cli

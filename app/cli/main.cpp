@@ -1,0 +1,141 @@
+// quilta: runs the tool's operations on a polygon shapefile from the command
+// line, as a scripted user clicking through the tool window.
+
+#include <unistd.h>
+
+#include <CLI/CLI.hpp>
+#include <csignal>
+#include <filesystem>
+#include <iostream>
+#include <set>
+
+#include "ScriptedUser.h"
+#include "host/HostApplication.h"
+#include "host/HostError.h"
+#include "metrics/Extension.h"
+
+namespace {
+
+using quilta::cli::Options;
+
+std::filesystem::path programFolder(const char* argv0) {
+  std::error_code ec;
+  auto self = std::filesystem::read_symlink("/proc/self/exe", ec);
+  if (ec) self = std::filesystem::absolute(argv0);
+  return self.parent_path();
+}
+
+std::vector<std::string> fieldNames(quilta::FeatureTable& table) {
+  std::vector<std::string> names;
+  for (int i = 0; i < table.fieldCount(); ++i) names.push_back(table.field(i).name);
+  return names;
+}
+
+const char* outcomeText(quilta::Outcome o) {
+  switch (o) {
+    case quilta::Outcome::Completed: return "completed";
+    case quilta::Outcome::Refused: return "refused";
+    case quilta::Outcome::Failed: return "failed";
+    case quilta::Outcome::Cancelled: return "cancelled";
+  }
+  return "";
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Options opt;
+  CLI::App app{"Landscape metrics for a polygon shapefile of land-cover patches.", "quilta"};
+  app.footer(
+      "Operations (run in the order given): area-perimeter, nearest-neighbour, px92, px94, proximity,\n"
+      "dissolve-id, area, edge, form, core-area, diversity, subdivision, delete-fields.\n"
+      "Exit status: 0 all operations completed, 1 an operation was refused, failed or cancelled,\n"
+      "2 usage error.");
+  app.add_option("layer", opt.layer, "Polygon shapefile (.shp) to analyse")->required();
+  std::set<std::string> known;
+  for (const auto& [name, button] : quilta::cli::operationButtons()) known.insert(name);
+  app.add_option("operations", opt.operations, "Operations to run")->required()->check(CLI::IsMember(known));
+  auto* classField = app.add_option("--class-field", opt.classField, "Class field");
+  app.add_flag("--no-class-field", opt.noClassField, "Analyse the layer as one class (\"noclass\")")
+      ->excludes(classField);
+  app.add_option("--classes", opt.classes, "Classes to analyse, in this order (default: all)")->delimiter(',');
+  app.add_option("--buffer", opt.buffer, "Proximity buffer in map units (default: the larger extent side)");
+  app.add_option("--suffix", opt.suffix, "Field name suffix when the buffer text has 6 or more characters");
+  app.add_option("--distance", opt.distance, "Core area distance in map units")->capture_default_str();
+  app.add_option("--core-output", opt.coreOutput, "Core area shapefile")->capture_default_str();
+  app.add_option("--potential", opt.potential, "Potential richness (default: number of selected classes)");
+  app.add_option("--fields", opt.fields, "Fields to delete")->delimiter(',');
+  app.add_option("--reports", opt.reportsDir, "Save the class and landscape reports of every result window here");
+  app.add_option("--map-units", opt.mapUnits, "Units of a layer without coordinate system: meters, feet, degrees, ...");
+  app.add_flag("--json", opt.json, "Print result windows as JSON");
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& e) {
+    return app.exit(e) == 0 ? 0 : 2;
+  }
+
+  int units = -1;
+  if (opt.mapUnits && (units = quilta::unitsCodeFromName(*opt.mapUnits)) < 0) {
+    std::cerr << "quilta: unknown map units \"" << *opt.mapUnits
+              << "\" (use meters, feet, yards, miles, inches, millimeters, centimeters, kilometers or degrees)\n";
+    return 2;
+  }
+  if (opt.reportsDir && !std::filesystem::is_directory(*opt.reportsDir)) {
+    std::cerr << "quilta: the reports folder \"" << *opt.reportsDir << "\" does not exist\n";
+    return 2;
+  }
+
+  quilta::HostApplication host;
+  quilta::PolygonLayer* layer = nullptr;
+  try {
+    layer = &host.document().addShapefile(opt.layer);
+  } catch (const quilta::HostError& e) {
+    std::cerr << "quilta: cannot open the layer\ncause: " << e.what() << "\n";
+    return 1;
+  }
+  if (units >= 0 && host.document().focusMap().mapUnits() == quilta::kUnitsUndefined) {
+    host.document().focusMap().setMapUnits(units);
+    host.document().focusMap().setDistanceUnits(units);
+  }
+
+  quilta::ScriptedWindowSystem ws;
+  quilta::Extension ext(host, ws, programFolder(argv[0]));
+  quilta::cli::ScriptedUser user(ws, opt);
+  user.attach(ext);
+  std::signal(SIGINT, [](int) { quilta::cli::ScriptedUser::interrupt(); });
+
+  int status = 0;
+  ws.onShow("frmMain", [&](quilta::WindowModel&) {
+    auto& table = layer->featureTable();
+    for (const auto& op : opt.operations) {
+      auto before = fieldNames(table);
+      ext.workbench.session.lastOutcome = quilta::Outcome::Completed;
+      ext.workbench.main.click(quilta::cli::operationButtons().at(op));
+      if (user.usageError()) {
+        std::cerr << "quilta: " << *user.usageError() << "\n";
+        status = 2;
+        break;
+      }
+      auto outcome = ext.workbench.session.lastOutcome;
+      std::string added;
+      for (const auto& f : fieldNames(table))
+        if (std::find(before.begin(), before.end(), f) == before.end()) added += (added.empty() ? "" : ", ") + f;
+      std::cerr << op << ": " << outcomeText(outcome);
+      if (!added.empty()) std::cerr << " (new fields: " << added << ")";
+      std::cerr << "\n";
+      if (outcome != quilta::Outcome::Completed) {
+        status = 1;
+        break;
+      }
+    }
+    ext.workbench.main.cmdClose_Click();
+  });
+
+  try {
+    if (!ext.command.OnClick()) return 1;
+  } catch (const quilta::HostError& e) {
+    std::cerr << "quilta: " << e.what() << "\n";
+    return 1;
+  }
+  return status;
+}

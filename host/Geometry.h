@@ -1,0 +1,52 @@
+#pragma once
+// Patch geometry. A patch is one polygon feature of the analysed layer: a
+// polygon or a multipolygon (several outer rings), possibly with holes, possibly
+// empty. Lengths are in map units, areas in square map units.
+
+#include <memory>
+#include <string>
+#include <vector>
+
+// The geometry engine's handle type, kept opaque outside the host layer.
+struct GEOSGeom_t;
+
+namespace quilta {
+
+class Polygon {
+ public:
+  // An empty polygon.
+  Polygon();
+
+  // Parses well-known text (tests and fixtures). Throws HostError on bad text.
+  static Polygon fromWkt(const std::string& wkt);
+  std::string toWkt() const;
+
+  bool isEmpty() const;
+  double area() const;
+  // Length of the boundary: every ring of every part, holes included.
+  double length() const;
+  // Shortest distance between the two shapes, 0 when they touch or overlap.
+  // Throws HostError when either shape is empty.
+  double distance(const Polygon& other) const;
+  bool intersects(const Polygon& other) const;
+  // The shape grown by `distance` (shrunk when negative); may be empty.
+  Polygon buffer(double distance) const;
+  // Number of rings: the outer ring and the holes of every part.
+  int ringCount() const;
+  // One polygon per outer ring, each with the holes that lie inside it.
+  std::vector<Polygon> exteriorParts() const;
+  // Bounding box; all zeros for an empty shape.
+  struct Box {
+    double minX = 0, minY = 0, maxX = 0, maxY = 0;
+  };
+  Box bounds() const;
+
+  // For the host layer only: wraps (and takes ownership of) an engine geometry.
+  explicit Polygon(GEOSGeom_t* geometry);
+  const GEOSGeom_t* handle() const { return geometry_.get(); }
+
+ private:
+  std::shared_ptr<GEOSGeom_t> geometry_;
+};
+
+}  // namespace quilta

@@ -1,0 +1,15 @@
+#!/usr/bin/env bash
+# Installs the Debian packages that building and testing Quilta need.
+set -euo pipefail
+packages=(
+  cmake g++ make pkg-config
+  libgdal-dev gdal-bin      # vector data I/O, CRS; ogrinfo for checking outputs
+  libgeos-dev               # geometry
+  libcli11-dev              # command-line parsing
+  googletest libgtest-dev   # tests
+)
+sudo=""
+[ "$(id -u)" -ne 0 ] && sudo="sudo"
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update -qq
+$sudo apt-get install -y -qq --no-install-recommends "${packages[@]}"
