@@ -5,7 +5,7 @@
 namespace quilta {
 
 Extension::Extension(HostApplication& app, WindowSystem& ws, std::filesystem::path programFolder)
-    : workbench(app, ws, std::move(programFolder)), command(workbench) {
+    : workbench(app, ws, std::move(programFolder)), results(workbench), command(workbench) {
   command.OnCreate(app);
   auto& ops = workbench.main.operations;
   using namespace mod_Quilta_Kartova;

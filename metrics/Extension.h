@@ -5,6 +5,7 @@
 
 #include <filesystem>
 
+#include "results/ResultWindows.h"
 #include "ui/Command.h"
 #include "ui/Workbench.h"
 
@@ -17,6 +18,7 @@ class Extension {
   Extension& operator=(const Extension&) = delete;
 
   Workbench workbench;
+  ResultWindows results;
   cls_Quilta_Plug_In command;
 };
 

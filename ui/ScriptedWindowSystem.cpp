@@ -4,7 +4,8 @@ namespace quilta {
 
 Answer ScriptedWindowSystem::messageBox(const MessageBox& box) {
   messages.push_back(box);
-  if (!answers.empty()) {
+  if (box.buttons == Buttons::OK && !defaultAnswer) return Answer::OK;
+  if (box.buttons != Buttons::OK && !answers.empty()) {
     Answer a = answers.front();
     answers.pop_front();
     return a;

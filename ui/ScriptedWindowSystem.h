@@ -25,9 +25,10 @@ class ScriptedWindowSystem : public WindowSystem {
   std::vector<std::string> shellOpened;
   std::vector<std::string> programsStarted;
 
-  // Answers consumed in order. When a queue is empty: message boxes get the
-  // answer of `defaultAnswer` (OK, or Yes for Yes/No questions), input boxes
-  // their default text, file dialogs are cancelled.
+  // Answers consumed in order; `answers` by questions (boxes with two
+  // buttons) only. When a queue is empty: message boxes get the answer of
+  // `defaultAnswer` (without one: OK, or Yes for Yes/No questions), input
+  // boxes their default text, file dialogs are cancelled.
   std::deque<Answer> answers;
   std::deque<std::optional<std::string>> inputAnswers;
   std::deque<std::optional<std::string>> fileAnswers;
@@ -35,11 +36,16 @@ class ScriptedWindowSystem : public WindowSystem {
   std::function<std::optional<std::string>(const InputBox&)> defaultInput;
   std::function<std::optional<std::string>(const FileDialog&)> defaultFile;
 
-  // What the user does in a window, by window name, queued per showing; the
-  // last action of a window stays for later showings. A window still open
-  // after its action is closed as if by its close box.
+  // What the user does in a window, by window name, one action per showing;
+  // the last action of a window stays for later showings. A window still
+  // open after its action is closed as if by its close box.
   std::map<std::string, std::deque<std::function<void(WindowModel&)>>> actions;
+  // From now on, `action` answers every showing of `window`.
   void onShow(const std::string& window, std::function<void(WindowModel&)> action) {
+    actions[window] = {std::move(action)};
+  }
+  // `action` answers the showing after those already queued.
+  void thenOnShow(const std::string& window, std::function<void(WindowModel&)> action) {
     actions[window].push_back(std::move(action));
   }
 

@@ -104,6 +104,14 @@ int main(int argc, char** argv) {
   user.attach(ext);
   std::signal(SIGINT, [](int) { quilta::cli::ScriptedUser::interrupt(); });
 
+  for (const auto& op : opt.operations) {
+    const std::string& button = quilta::cli::operationButtons().at(op);
+    if (button != "cmdDelFlds" && !ext.workbench.main.operations.count(button)) {
+      std::cerr << "quilta: the operation " << op << " is not available yet\n";
+      return 2;
+    }
+  }
+
   int status = 0;
   ws.onShow("frmMain", [&](quilta::WindowModel&) {
     auto& table = layer->featureTable();

@@ -1,0 +1,65 @@
+#include "results/ReportWriter.h"
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+
+#include "host/Cp1252.h"
+#include "host/HostError.h"
+#include "ui/Workbench.h"
+
+namespace quilta {
+
+std::vector<std::string> ReportWriter::classReportLines(const ListView& list) {
+  std::vector<std::string> lines;
+  std::string header;
+  for (std::size_t c = 0; c < list.columns.size(); ++c) header += (c ? "\t" : "") + list.columns[c];
+  lines.push_back(header);
+  const std::size_t columns = std::max<std::size_t>(list.columns.size(), 1);
+  for (const auto& row : list.rows) {
+    std::string line = row.empty() ? "" : row[0];
+    for (std::size_t c = 1; c < columns; ++c) line += "\t" + (c < row.size() ? row[c] : std::string());
+    lines.push_back(line);
+  }
+  return lines;
+}
+
+std::string ReportWriter::reportBytes(const std::vector<std::string>& lines) {
+  std::string text;
+  for (const auto& line : lines) text += line + "\r\n";
+  return utf8ToCp1252(text);
+}
+
+bool ReportWriter::save(Workbench& wb, const std::string& defaultName, const std::vector<std::string>& lines) {
+  auto chosen = wb.ws.fileDialog(FileDialog{true, 2, "Textfile | *.txt", ".txt", defaultName});
+  if (!chosen || chosen->empty()) return false;
+  try {
+    std::filesystem::path path(*chosen);
+    if (!path.has_extension()) path += ".txt";
+    const std::string bytes = reportBytes(lines);
+    // Written beside the target and renamed over it, so a failed write never
+    // leaves a half report in place of an earlier one.
+    std::filesystem::path temp = path;
+    temp += ".part";
+    {
+      std::ofstream out(temp, std::ios::binary | std::ios::trunc);
+      if (!out) throw HostError("cannot create \"" + temp.string() + "\": " + std::strerror(errno));
+      out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+      out.close();
+      if (!out) throw HostError("cannot write \"" + temp.string() + "\": " + std::strerror(errno));
+    }
+    std::error_code ec;
+    std::filesystem::rename(temp, path, ec);
+    if (ec) {
+      std::filesystem::remove(temp);
+      throw HostError("cannot replace \"" + path.string() + "\": " + ec.message());
+    }
+    return true;
+  } catch (const std::exception& e) {
+    wb.message("Unexpected Error", kComponentTitle, Buttons::OK, Icon::None, e.what());
+    return false;
+  }
+}
+
+}  // namespace quilta

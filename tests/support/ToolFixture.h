@@ -1,0 +1,69 @@
+#pragma once
+// A loaded tool over one layer in a temporary folder, driven by a scripted
+// user: the common set-up of the operation tests.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "host/HostApplication.h"
+#include "metrics/Extension.h"
+#include "tests/support/Fixtures.h"
+#include "ui/ScriptedWindowSystem.h"
+
+namespace quilta::test {
+
+class ToolTest : public ::testing::Test {
+ protected:
+  TempDir dir;
+  HostApplication host;
+  ScriptedWindowSystem ws;
+  std::unique_ptr<Extension> ext;
+
+  // Adds the shapefile to the map, selects it and loads the tool.
+  PolygonLayer& open(const std::filesystem::path& shp, PolygonLayer::Mode mode = PolygonLayer::Mode::Update) {
+    PolygonLayer& layer = host.document().addShapefile(shp, mode);
+    ext = std::make_unique<Extension>(host, ws, dir.path());
+    return layer;
+  }
+  Workbench& wb() { return ext->workbench; }
+  SessionState& session() { return ext->workbench.session; }
+  FeatureTable& table() { return host.document().selectedLayer()->featureTable(); }
+
+  // The user picks `field` in the class field chooser (every time it shows).
+  void chooseField(const std::string& field) {
+    ws.onShow("frmFields", [this, field](WindowModel&) {
+      auto& w = wb().fields;
+      auto it = std::find(w.lstFieldNames.items.begin(), w.lstFieldNames.items.end(), field);
+      ASSERT_NE(it, w.lstFieldNames.items.end()) << "field chooser lacks " << field;
+      w.lstFieldNames.click(static_cast<std::size_t>(it - w.lstFieldNames.items.begin()));
+      w.cmdlist_Click();
+    });
+  }
+  // The user picks `values` in the class chooser, or Select All when empty.
+  void chooseClasses(const std::vector<std::string>& values = {}) {
+    ws.onShow("frmClasses", [this, values](WindowModel&) {
+      auto& w = wb().classes;
+      if (values.empty()) return w.cmdSelectAll_Click();
+      for (const auto& v : values) {
+        auto it = std::find(w.lstClassNames.items.begin(), w.lstClassNames.items.end(), v);
+        ASSERT_NE(it, w.lstClassNames.items.end()) << "class chooser lacks " << v;
+        w.lstClassNames.click(static_cast<std::size_t>(it - w.lstClassNames.items.begin()));
+      }
+      w.cmdclasslist_Click();
+    });
+  }
+  // Runs the operation behind a tool window button.
+  void click(const std::string& button) { wb().main.click(button); }
+
+  // How many recorded message boxes carry `text`.
+  long messagesWith(const std::string& text) const {
+    return std::count_if(ws.messages.begin(), ws.messages.end(),
+                         [&](const MessageBox& m) { return m.text == text; });
+  }
+};
+
+}  // namespace quilta::test
