@@ -68,12 +68,16 @@ std::string withDecimals(double value, int decimals) {
     }
     if (i < 0) digits.insert(digits.begin(), '1');
   }
-  std::string intPart = digits.substr(0, digits.size() - static_cast<std::size_t>(decimals));
-  std::string fracPart = digits.substr(digits.size() - static_cast<std::size_t>(decimals));
-  if (intPart.empty()) intPart = "0";
-  bool allZero = digits.find_first_not_of('0') == std::string::npos;
-  std::string out = (negative && !allZero ? "-" : "") + intPart;
-  if (decimals > 0) out += decimalSeparator() + fracPart;
+  const std::size_t split = digits.size() - static_cast<std::size_t>(decimals);
+  const bool allZero = digits.find_first_not_of('0') == std::string::npos;
+  std::string out;
+  if (negative && !allZero) out.push_back('-');
+  if (split == 0) out.push_back('0');
+  out.append(digits, 0, split);
+  if (decimals > 0) {
+    out.push_back(decimalSeparator());
+    out.append(digits, split, std::string::npos);
+  }
   return out;
 }
 
