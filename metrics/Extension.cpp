@@ -10,6 +10,11 @@ Extension::Extension(HostApplication& app, WindowSystem& ws, std::filesystem::pa
   auto& ops = workbench.main.operations;
   using namespace mod_Quilta_Kartova;
   ops["cmdArea"] = [this] { RunAreaPerimeter(*this); };
+  ops["cmdAreaForm"] = [this] { RunAreaAnalysis(*this); };
+  ops["cmdEdges"] = [this] { RunEdgeAnalysis(*this); };
+  ops["cdmshpIx"] = [this] { RunFormAnalysis(*this); };
+  ops["cmdDiversity"] = [this] { RunDiversityAnalysis(*this); };
+  ops["cmdDivision"] = [this] { RunSubdivisionAnalysis(*this); };
 }
 
 }  // namespace quilta

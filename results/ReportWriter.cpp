@@ -1,5 +1,6 @@
 #include "results/ReportWriter.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -34,29 +35,38 @@ std::string ReportWriter::reportBytes(const std::vector<std::string>& lines) {
 bool ReportWriter::save(Workbench& wb, const std::string& defaultName, const std::vector<std::string>& lines) {
   auto chosen = wb.ws.fileDialog(FileDialog{true, 2, "Textfile | *.txt", ".txt", defaultName});
   if (!chosen || chosen->empty()) return false;
+  std::filesystem::path temp;
   try {
     std::filesystem::path path(*chosen);
     if (!path.has_extension()) path += ".txt";
+    // A link is followed: the report replaces the file it points to.
+    if (std::filesystem::is_symlink(path)) path = std::filesystem::weakly_canonical(path);
+    const std::string shown = "\"" + path.string() + "\"";
+    // An existing file the user may not write stays as it is.
+    const bool exists = std::filesystem::exists(path);
+    if (exists && std::filesystem::is_directory(path)) throw HostError(shown + " is a folder");
+    if (exists && !std::ofstream(path, std::ios::binary | std::ios::app))
+      throw HostError("cannot write " + shown + ": " + std::strerror(errno));
     const std::string bytes = reportBytes(lines);
     // Written beside the target and renamed over it, so a failed write never
     // leaves a half report in place of an earlier one.
-    std::filesystem::path temp = path;
+    temp = path;
     temp += ".part";
     {
       std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-      if (!out) throw HostError("cannot create \"" + temp.string() + "\": " + std::strerror(errno));
+      if (!out) throw HostError("cannot create " + shown + ": " + std::strerror(errno));
       out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
       out.close();
-      if (!out) throw HostError("cannot write \"" + temp.string() + "\": " + std::strerror(errno));
+      if (!out) throw HostError("cannot write " + shown + ": " + std::strerror(errno));
     }
     std::error_code ec;
+    if (exists) std::filesystem::permissions(temp, std::filesystem::status(path).permissions(), ec);
     std::filesystem::rename(temp, path, ec);
-    if (ec) {
-      std::filesystem::remove(temp);
-      throw HostError("cannot replace \"" + path.string() + "\": " + ec.message());
-    }
+    if (ec) throw HostError("cannot replace " + shown + ": " + ec.message());
     return true;
   } catch (const std::exception& e) {
+    std::error_code ignored;
+    if (!temp.empty()) std::filesystem::remove(temp, ignored);
     wb.message("Unexpected Error", kComponentTitle, Buttons::OK, Icon::None, e.what());
     return false;
   }

@@ -34,13 +34,13 @@ void ResultWindow::beginRun() {
   lstViewClass.rows.clear();
 }
 
-void ResultWindow::cmdTextfile_Click() {
-  ReportWriter::save(wb_, classReportName_, ReportWriter::classReportLines(lstViewClass));
+bool ResultWindow::cmdTextfile_Click() {
+  return ReportWriter::save(wb_, classReportName_, ReportWriter::classReportLines(lstViewClass));
 }
 
-void ResultWindow::cmdLandscape_Click() {
-  if (!hasLandscapeLevel()) return;
-  ReportWriter::save(wb_, landscapeReportName_, landscapeReportLines());
+bool ResultWindow::cmdLandscape_Click() {
+  if (!hasLandscapeLevel()) return false;
+  return ReportWriter::save(wb_, landscapeReportName_, landscapeReportLines());
 }
 
 void ResultWindow::cmdClose_Click() {

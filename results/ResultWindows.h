@@ -48,8 +48,11 @@ class ResultWindow : public WindowModel {
   const std::string& classReportName() const { return classReportName_; }
   const std::string& landscapeReportName() const { return landscapeReportName_; }
 
-  void cmdTextfile_Click();
-  void cmdLandscape_Click();
+  // Save buttons: ask for a file and write the report. True when a report was
+  // written; false when the user cancelled the dialog or the save failed
+  // (reported as "Unexpected Error").
+  bool cmdTextfile_Click();
+  bool cmdLandscape_Click();
   // Empties the list and its columns and unloads the window.
   void cmdClose_Click();
 

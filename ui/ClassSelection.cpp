@@ -103,6 +103,7 @@ bool RunClassSelection(Workbench& wb) {
     s.changeFieldRequest = false;
     return true;
   } catch (const std::exception& e) {
+    s.lastOutcome = Outcome::Failed;
     wb.message(kShapefileError, kComponentTitle, Buttons::OK, Icon::None, e.what());
     return false;
   }

@@ -51,8 +51,11 @@ void runOperation(Workbench& wb, const char* errorText, Body&& body) {
   }
 }
 
-// Ends an operation that the user cancelled (between items or in a chooser).
-inline void markCancelled(Workbench& wb) { wb.session.lastOutcome = Outcome::Cancelled; }
+// Ends an operation that the user cancelled (between items or in a chooser);
+// a failure already reported on the way keeps its outcome.
+inline void markCancelled(Workbench& wb) {
+  if (wb.session.lastOutcome == Outcome::Completed) wb.session.lastOutcome = Outcome::Cancelled;
+}
 // Ends an operation refused for a missing prerequisite, with its warning.
 inline void refuse(Workbench& wb, const std::string& text, const std::string& title) {
   wb.session.lastOutcome = Outcome::Refused;

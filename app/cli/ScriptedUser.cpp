@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <iostream>
 
+#include "ResultPrinter.h"
 #include "metrics/Extension.h"
 
 namespace quilta::cli {
@@ -85,6 +86,25 @@ void ScriptedUser::showProgress(Extension& ext) {
   progressShown_ = true;
 }
 
+void ScriptedUser::showResult(ResultWindow& window) {
+  if (progressShown_) {
+    std::cerr << "\r\033[K";
+    progressShown_ = false;
+  }
+  if (options_.json) {
+    printJson(std::cout, window);
+  } else {
+    printTable(std::cout, window);
+  }
+  std::cout.flush();
+  if (options_.reportsDir) {
+    // The file dialog answers with the report folder and the default name.
+    if (!window.cmdTextfile_Click()) reportFailed_ = true;
+    if (window.hasLandscapeLevel() && !window.cmdLandscape_Click()) reportFailed_ = true;
+  }
+  window.cmdClose_Click();
+}
+
 void ScriptedUser::attach(Extension& ext) {
   Workbench& wb = ext.workbench;
 
@@ -98,20 +118,41 @@ void ScriptedUser::attach(Extension& ext) {
   };
 
   ws_.defaultInput = [this](const InputBox& box) -> std::optional<std::string> {
-    if (box.title == "Proximity Buffer") return options_.buffer.value_or(box.defaultText);
-    if (box.title == "PX") {
-      if (options_.suffix) return options_.suffix;
-      usageError_ = "the buffer text \"" + options_.buffer.value_or("") +
-                    "\" is too long for a field name suffix; give one of at most 5 characters with --suffix";
-      return std::nullopt;
+    if (box.title == "Proximity Buffer") {
+      // The answer is the buffer and, when shorter than 6 characters, the
+      // field name suffix too; otherwise the tool asks for the suffix ("PX").
+      // A suffix of its own is given the way a person would: blanks after the
+      // number (ignored when it is read) make the answer long enough for the
+      // tool to ask. Whatever cannot work is refused before anything is
+      // written: an empty answer ends the operation quietly.
+      std::string answer = options_.buffer.value_or(box.defaultText);
+      if (options_.suffix) {
+        if (options_.suffix->size() >= 6) {
+          usageError_ = "the field name suffix \"" + *options_.suffix + "\" is too long; give at most 5 characters";
+          return std::nullopt;
+        }
+        if (*options_.suffix != answer && answer.size() < 6) answer.append(6 - answer.size(), ' ');
+      } else if (answer.size() >= 6) {
+        usageError_ = "the buffer text \"" + answer +
+                      "\" is too long for a field name suffix; give one of at most 5 characters with --suffix";
+        return std::nullopt;
+      }
+      return answer;
     }
+    if (box.title == "PX") return options_.suffix.value_or("");
     if (box.title == "Core Area Distance") return options_.distance;
     if (box.title == " Potential Richness") return options_.potential.value_or(box.defaultText);
     return box.defaultText;
   };
 
   ws_.defaultFile = [this](const FileDialog& dialog) -> std::optional<std::string> {
-    if (dialog.filter.find("*.shp") != std::string::npos) return options_.coreOutput;
+    // A save dialog hands back a full path, with its default extension added
+    // to a name typed without one; the option is completed the same way.
+    if (dialog.filter.find("*.shp") != std::string::npos) {
+      std::filesystem::path chosen = std::filesystem::absolute(options_.coreOutput);
+      if (!chosen.has_extension()) chosen += dialog.defaultExtension;
+      return chosen.string();
+    }
     if (dialog.filter.find("*.txt") != std::string::npos && options_.reportsDir)
       return (std::filesystem::path(*options_.reportsDir) / (dialog.fileName + ".txt")).string();
     return std::nullopt;
@@ -127,7 +168,7 @@ void ScriptedUser::attach(Extension& ext) {
     }
     long long i = find(w.lstFieldNames.items, *options_.classField);
     if (i < 0) {
-      usageError_ = "the layer has no class field \"" + *options_.classField + "\"; it offers " +
+      inputError_ = "the layer has no class field \"" + *options_.classField + "\"; it offers " +
                     joined(w.lstFieldNames.items);
       return w.cmdCancel1_Click();
     }
@@ -141,7 +182,7 @@ void ScriptedUser::attach(Extension& ext) {
     for (const auto& c : options_.classes) {
       auto it = std::find(w.lstClassNames.items.begin(), w.lstClassNames.items.end(), c);
       if (it == w.lstClassNames.items.end()) {
-        usageError_ = "the class field \"" + wb.session.classFieldName + "\" has no class \"" + c + "\"; it offers " +
+        inputError_ = "the class field \"" + wb.session.classFieldName + "\" has no class \"" + c + "\"; it offers " +
                       joined(w.lstClassNames.items);
         return w.cmdCancel2_Click();
       }
@@ -154,12 +195,15 @@ void ScriptedUser::attach(Extension& ext) {
     if (wb.session.selectedClasses) *wb.session.selectedClasses = options_.classes;
   });
 
+  for (ResultWindow* window : ext.results.all())
+    ws_.onShow(window->name(), [this, window](WindowModel&) { showResult(*window); });
+
   ws_.onShow("frmDelFields", [this, &wb](WindowModel&) {
     auto& w = wb.delFields;
     for (const auto& f : options_.fields) {
       long long i = find(w.lstDelFlds.items, f);
       if (i < 0) {
-        usageError_ = "the layer has no field \"" + f + "\"; it has " + joined(w.lstDelFlds.items);
+        inputError_ = "the layer has no field \"" + f + "\"; it has " + joined(w.lstDelFlds.items);
         return w.cmdCancel2_Click();
       }
       if (!w.lstDelFlds.selected[static_cast<std::size_t>(i)]) w.lstDelFlds.click(static_cast<std::size_t>(i));

@@ -12,6 +12,7 @@
 namespace quilta {
 
 class Extension;
+class ResultWindow;
 
 namespace cli {
 
@@ -40,18 +41,26 @@ class ScriptedUser {
   ScriptedUser(ScriptedWindowSystem& ws, const Options& options);
   // Connects the windows of `ext` to the options.
   void attach(Extension& ext);
-  // Set when the options cannot answer a window (unknown field or class).
+  // Set when the options cannot answer a window: a missing option (a usage
+  // error) or a name the layer does not have (the operation is refused).
   const std::optional<std::string>& usageError() const { return usageError_; }
+  const std::optional<std::string>& inputError() const { return inputError_; }
+  // Set when a report of a result window could not be saved.
+  bool reportFailed() const { return reportFailed_; }
   // Called for every Ctrl-C.
   static void interrupt();
 
  private:
   void onMessage(const MessageBox& box);
   void showProgress(Extension& ext);
+  // Prints a result window, saves its reports when asked to, closes it.
+  void showResult(ResultWindow& window);
   ScriptedWindowSystem& ws_;
   const Options& options_;
   std::optional<std::string> usageError_;
+  std::optional<std::string> inputError_;
   bool progressShown_ = false;
+  bool reportFailed_ = false;
   bool terminal_ = false;
 };
 

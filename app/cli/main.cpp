@@ -60,7 +60,7 @@ int main(int argc, char** argv) {
       ->excludes(classField);
   app.add_option("--classes", opt.classes, "Classes to analyse, in this order (default: all)")->delimiter(',');
   app.add_option("--buffer", opt.buffer, "Proximity buffer in map units (default: the larger extent side)");
-  app.add_option("--suffix", opt.suffix, "Field name suffix when the buffer text has 6 or more characters");
+  app.add_option("--suffix", opt.suffix, "Proximity field name suffix, at most 5 characters (default: the buffer text)");
   app.add_option("--distance", opt.distance, "Core area distance in map units")->capture_default_str();
   app.add_option("--core-output", opt.coreOutput, "Core area shapefile")->capture_default_str();
   app.add_option("--potential", opt.potential, "Potential richness (default: number of selected classes)");
@@ -124,14 +124,20 @@ int main(int argc, char** argv) {
         status = 2;
         break;
       }
+      if (user.inputError()) {
+        std::cerr << "quilta: " << *user.inputError() << "\n";
+        status = 1;
+        break;
+      }
       auto outcome = ext.workbench.session.lastOutcome;
       std::string added;
       for (const auto& f : fieldNames(table))
         if (std::find(before.begin(), before.end(), f) == before.end()) added += (added.empty() ? "" : ", ") + f;
       std::cerr << op << ": " << outcomeText(outcome);
       if (!added.empty()) std::cerr << " (new fields: " << added << ")";
+      if (user.reportFailed()) std::cerr << " (a report could not be saved)";
       std::cerr << "\n";
-      if (outcome != quilta::Outcome::Completed) {
+      if (outcome != quilta::Outcome::Completed || user.reportFailed()) {
         status = 1;
         break;
       }

@@ -54,19 +54,33 @@ check "no units" 1 "$quilta" "$layer" area-perimeter
 expect_in "no units" "$work/err" "Please define map units!"
 check "map units given" 0 "$quilta" "$layer" area-perimeter --map-units meters
 
-# Class field and classes the layer does not have: usage errors listing what it offers.
+# A class field or class the layer does not have is refused, listing what it
+# offers; a missing class field option is a usage error.
 layer=$(fresh cls)
-check "unknown class field" 2 "$quilta" "$layer" area-perimeter area --class-field nosuch
+check "unknown class field" 1 "$quilta" "$layer" area-perimeter area --class-field nosuch
 expect_in "unknown class field" "$work/err" '"band"'
 check "class field needed" 2 "$quilta" "$layer" area
 expect_in "class field needed" "$work/err" "--class-field"
+check "unknown class" 1 "$quilta" "$layer" area --class-field zone --classes swamp
+expect_in "unknown class" "$work/err" '"hilltop"'
+
+# A layer of points is refused by the guard.
+cat > "$work/points.csv" <<'CSV'
+WKT,id
+"POINT (1 1)",1
+CSV
+if command -v ogr2ogr >/dev/null; then
+  ogr2ogr -q -f "ESRI Shapefile" -a_srs EPSG:32725 "$work/points.shp" "$work/points.csv" 2>/dev/null
+  check "points" 1 "$quilta" "$work/points.shp" area-perimeter
+  expect_in "points" "$work/err" "Exiting Script: Selected Layer Not Polygon: A polygon shapefile must be selected"
+fi
 
 # Field deletion, and the Shape refusal.
 layer=$(fresh del)
 "$quilta" "$layer" area-perimeter >/dev/null 2>&1
 check "delete fields" 0 "$quilta" "$layer" delete-fields --fields Area,Shape
 expect_in "delete fields" "$work/err" "It is not advisable to delete the Shape field!"
-check "unknown field to delete" 2 "$quilta" "$layer" delete-fields --fields Nope
+check "unknown field to delete" 1 "$quilta" "$layer" delete-fields --fields Nope
 
 # A read-only data source is refused with the shapefile error; nothing changes.
 layer=$(fresh ro)
@@ -78,6 +92,49 @@ if [ "$(id -u)" -ne 0 ]; then
 fi
 [ "$before" = "$(md5sum "${layer%.shp}.dbf")" ] || { echo "FAIL read-only table changed"; failures=$((failures + 1)); }
 chmod -R u+w "$(dirname "$layer")"
+
+# Statistics: every result window is printed and its reports are saved under
+# their default names (the subdivision window has no landscape report).
+layer=$(fresh stats)
+mkdir -p "$work/reports"
+check "statistics" 0 "$quilta" "$layer" area-perimeter area edge form diversity subdivision --class-field band \
+  --reports "$work/reports"
+for name in class_area_analysis landscape_area_analysis class_edge_analysis landscape_edge_analysis \
+            class_form_analysis landscape_form_analysis class_diversity landscape_diversity class_subdivision; do
+  if [ -f "$work/reports/$name.txt" ]; then passes=$((passes + 1)); else
+    echo "FAIL statistics: no $name.txt"; failures=$((failures + 1)); fi
+done
+[ "$(ls "$work/reports" | wc -l)" -eq 9 ] || { echo "FAIL statistics: $(ls "$work/reports" | wc -l) reports"; failures=$((failures + 1)); }
+expect_in "statistics" "$work/out" "Subdivision Analysis"
+expect_in "statistics" "$work/out" "Total Patches (NP):  413"
+expect_in "statistics" "$work/reports/landscape_area_analysis.txt" "Total Patches (NP): "$'\t'"413"$'\r'
+if LC_ALL=C grep -qF $' m\xb2\r' "$work/reports/landscape_area_analysis.txt"; then passes=$((passes + 1)); else
+  echo "FAIL statistics: no one-byte m² in the area report"; failures=$((failures + 1)); fi
+
+# With --json one object per window and line, values as shown and as numbers.
+check "statistics json" 0 "$quilta" "$layer" area diversity --class-field zone --potential 6 --json
+if command -v python3 >/dev/null; then
+  if python3 - "$work/out" <<'PY'
+import json, sys
+windows = [json.loads(line) for line in open(sys.argv[1], encoding="utf-8")]
+assert [w["window"] for w in windows] == ["frmArea", "frmDiversity"], windows
+assert windows[0]["columns"] == ["Class", "NP", "CA", "MPS", "PSSD"]
+assert [r[0] for r in windows[0]["rows"]] == ["coastal plain", "hilltop", "lowland", "slope", "terrace"]
+rel = next(v for v in windows[1]["landscape"] if v["control"] == "txtRelRichness")
+assert rel["text"] == "83.33" and rel["value"] == 83.33, rel
+assert windows[0]["landscape"][1]["value"] == 413
+PY
+  then passes=$((passes + 1)); else echo "FAIL statistics json"; sed 's/^/  | /' "$work/out"; failures=$((failures + 1)); fi
+fi
+
+# A report that cannot be saved fails the run; so do the statistics' refusals.
+mkdir -p "$work/bad/class_area_analysis.txt"
+check "report not saved" 1 "$quilta" "$layer" area --class-field band --reports "$work/bad"
+expect_in "report not saved" "$work/err" "Quilta 1.1: Unexpected Error"
+check "potential too small" 1 "$quilta" "$layer" diversity --class-field band --potential 4
+expect_in "potential too small" "$work/err" "Quilta 1.1: Value must be higher than or equal 5"
+check "statistics need area" 1 "$quilta" "$(fresh noarea)" edge --class-field band
+expect_in "statistics need area" "$work/err" "No Area/Perimeter field: Please calculate Area and Perimeter!"
 
 echo "$passes passed, $failures failed"
 [ "$failures" -eq 0 ]
