@@ -68,6 +68,9 @@ std::optional<double> numberOf(const Value& v) {
 // 0.30000000000000004 belongs to the class "0.3".
 bool sameNumber(double cell, double literal) {
   if (cell == literal) return true;
+  // Two numbers that differ beyond the 14th significant digit cannot show
+  // alike; only near misses are worth formatting.
+  if (std::fabs(cell - literal) > 1e-13 * std::fabs(literal)) return false;
   char buf[40];
   std::snprintf(buf, sizeof buf, "%.15g", cell);
   auto shown = parseNumber(buf);

@@ -13,6 +13,7 @@ Extension::Extension(HostApplication& app, WindowSystem& ws, std::filesystem::pa
   ops["cmdAreaForm"] = [this] { RunAreaAnalysis(*this); };
   ops["cmdEdges"] = [this] { RunEdgeAnalysis(*this); };
   ops["cdmshpIx"] = [this] { RunFormAnalysis(*this); };
+  ops["cmdCore"] = [this] { RunCoreAreaAnalysis(*this); };
   ops["cmdDiversity"] = [this] { RunDiversityAnalysis(*this); };
   ops["cmdDivision"] = [this] { RunSubdivisionAnalysis(*this); };
 }

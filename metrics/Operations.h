@@ -25,6 +25,14 @@ void RunEdgeAnalysis(Extension& ext);
 // Writes "Paratio", "Shape_Idx" and "Frac_Dim" (rounded to three decimals)
 // into every patch of the selected classes and shows their means (frmForm).
 void RunFormAnalysis(Extension& ext);
+// Shrinks every patch of the selected classes inward by a distance the user
+// enters (map units; negative widens), writes the cores into a new polygon
+// shapefile chosen in a save dialog ("Orig_ID": the patch's FID, "Core_Area":
+// the area of the record's shape; one record per patch, one per piece of a
+// core that falls apart), adds it to the map and shows the core area, core
+// area index and Cority per class and landscape (frmCoreArea). Refuses to
+// replace a layer of the map.
+void RunCoreAreaAnalysis(Extension& ext);
 // Class shares, richness, Shannon's diversity and evenness and dominance
 // against a potential richness the user enters (frmDiversity).
 void RunDiversityAnalysis(Extension& ext);

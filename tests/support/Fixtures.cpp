@@ -34,6 +34,10 @@ std::filesystem::path copySample(const std::filesystem::path& dir) {
     std::filesystem::copy_file(sourceDir() / "data/sample" / (std::string("olinda_elevation") + ext),
                                dir / (std::string("olinda_elevation") + ext),
                                std::filesystem::copy_options::overwrite_existing);
+  // The copies are the test's own, writable whatever the mode of the source.
+  for (const char* ext : {".shp", ".shx", ".dbf", ".prj"})
+    std::filesystem::permissions(dir / (std::string("olinda_elevation") + ext), std::filesystem::perms::owner_write,
+                                 std::filesystem::perm_options::add);
   return dir / "olinda_elevation.shp";
 }
 

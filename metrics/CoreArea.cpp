@@ -1,0 +1,218 @@
+// Core area analysis. The core of a patch is what remains of it after moving
+// its boundary inward by the core area distance (an edge-effect zone of that
+// width removed all round); a negative distance widens the patch instead. The
+// cores go into a new polygon shapefile, one record per patch, or one per
+// piece when a core falls apart, and are summarised per class and over the
+// landscape.
+
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "host/FeatureTable.h"
+#include "host/HostError.h"
+#include "host/ShapefileWorkspace.h"
+#include "metrics/Extension.h"
+#include "metrics/Operations.h"
+#include "session/NumberText.h"
+#include "ui/ClassSelection.h"
+#include "ui/Operation.h"
+
+namespace quilta::mod_Quilta_Kartova {
+namespace {
+
+constexpr const char* kShpExtension = ".shp";
+
+// Where the save dialog said the core shapefile goes.
+struct OutputName {
+  std::string fullName;  // as the dialog gave it
+  std::string folder;    // the full name without the file title, separator kept
+  std::string name;      // the file title without one trailing ".shp"
+};
+
+// The file title is what follows the last folder separator. Only its end is
+// cut from the full name, so a folder whose own name contains the title keeps
+// it; and only one trailing ".shp" (in exactly that spelling) is removed from
+// the title, so "a.shp.shp" names the shapefile "a.shp".
+OutputName splitOutputName(const std::string& fullName) {
+  OutputName out;
+  out.fullName = fullName;
+  const std::string title = std::filesystem::path(fullName).filename().string();
+  out.folder = fullName.substr(0, fullName.size() - title.size());
+  out.name = title;
+  if (title.size() >= 4 && title.compare(title.size() - 4, 4, kShpExtension) == 0)
+    out.name = title.substr(0, title.size() - 4);
+  if (out.name.empty()) throw HostError("\"" + fullName + "\" names no shapefile");
+  return out;
+}
+
+// The layer of the map whose files the new shapefile would replace, or null.
+PolygonLayer* layerInTheWay(FocusMap& map, const ShapefileWorkspace& workspace, const std::string& name) {
+  for (int i = 0; i < map.layerCount(); ++i)
+    if (workspace.isDatasetOf(name, map.layer(i)->path())) return map.layer(i).get();
+  return nullptr;
+}
+
+// The new core shapefile while it is written. However the run ends, the
+// records written so far are completed on disk and the shapefile joins the
+// map as a layer.
+class CoreLayer {
+ public:
+  CoreLayer(ShapefileWorkspace& workspace, std::string name, MapDocument& document)
+      : workspace_(workspace),
+        name_(std::move(name)),
+        document_(document),
+        writer_(workspace.createPolygonShapefile(
+            name_, {FieldInfo{"Orig_ID", kLong, 8, 0}, FieldInfo{"Core_Area", kDouble, 15, 3}})) {}
+  CoreLayer(const CoreLayer&) = delete;
+  CoreLayer& operator=(const CoreLayer&) = delete;
+
+  ~CoreLayer() {
+    if (added_) return;
+    // The run is ending early by a cancel or an error that the user is being
+    // told about; a second failure here would only hide the first one, so the
+    // layer is added when it can be and left out otherwise.
+    try {
+      addToMap();
+    } catch (const std::exception&) {
+      added_ = true;
+    }
+  }
+
+  // One record: the patch's identifier and the area of the shape stored.
+  void write(const Polygon& shape, double area, std::int64_t patchId) { writer_.append(shape, {patchId, area}); }
+
+  // Completes the files and adds the layer on top of the map.
+  void addToMap() {
+    added_ = true;
+    writer_.close();
+    document_.focusMap().addLayer(workspace_.openLayer(name_));
+  }
+
+ private:
+  ShapefileWorkspace& workspace_;
+  std::string name_;
+  MapDocument& document_;
+  ShapefileWriter writer_;
+  bool added_ = false;
+};
+
+}  // namespace
+
+void RunCoreAreaAnalysis(Extension& ext) {
+  Workbench& wb = ext.workbench;
+  runOperation(wb, kShapefileError, [&] {
+    MapDocument& document = wb.app.document();
+    PolygonLayer& layer = wb.selectedLayer();
+    FeatureTable& table = layer.featureTable();
+    if (table.findField("Area") < 0 || table.findField("Perimeter") < 0)
+      return refuse(wb, "Please calculate Area and Perimeter!", "No Area/Perimeter field");
+
+    if (!RunClassSelection(wb)) return markCancelled(wb);
+
+    auto typed = wb.ws.inputBox(InputBox{"Enter Core Area Distance (in Map Units)!", "Core Area Distance", "10"});
+    if (!typed || typed->empty()) return markCancelled(wb);
+    const std::optional<double> parsed = text::parse(*typed);
+    if (!parsed) throw HostError("the core area distance \"" + *typed + "\" is not a number");
+    const double distance = *parsed;
+
+    auto chosen = wb.ws.fileDialog(FileDialog{true, 2, "Shapefile | *.shp", ".shp", "core_area"});
+    if (!chosen) return markCancelled(wb);
+    const OutputName output = splitOutputName(*chosen);
+    wb.ws.repaint(wb.main);
+
+    ShapefileWorkspace workspace = ShapefileWorkspace::open(output.folder);
+    // Replacing a layer of the map would pull its files from under it (and, for
+    // the analysed layer, destroy the data being analysed).
+    if (PolygonLayer* inTheWay = layerInTheWay(document.focusMap(), workspace, output.name)) {
+      const std::string which = inTheWay == &layer ? "the analysed layer" : "the layer";
+      return refuse(wb,
+                    "The core area shapefile \"" + output.fullName + "\" would replace " + which + " \"" +
+                        inTheWay->name() + "\" of the map.\r\nPlease choose another name or folder.",
+                    "Core Area Shapefile");
+    }
+    std::error_code ec;
+    if (std::filesystem::exists(output.fullName, ec)) {
+      if (!workspace.exists(output.name))
+        throw HostError("\"" + output.fullName + "\" is not the shapefile \"" + output.name + "\"");
+      workspace.deleteShapefile(output.name);
+    }
+    CoreLayer cores(workspace, output.name, document);
+
+    frmCoreArea& window = ext.results.coreArea;
+    window.beginRun();
+    std::int64_t patches = 0, withoutCore = 0, disjunct = 0;  // P, N0, D
+    double totalArea = 0, totalCoreArea = 0;                  // TA, TCA
+
+    for (const std::string& value : wb.session.classes()) {
+      if (wb.step()) return markCancelled(wb);
+      std::int64_t coreRecords = 0;             // NCA
+      double classArea = 0, classCoreArea = 0;  // CA, TCCA
+      SelectionSet set = table.select(AttributeFilter(ClassClause(wb.session, value)));
+      for (auto cursor = set.search(); auto feature = cursor.next();) {
+        if (wb.poll()) return markCancelled(wb);
+        const Polygon& patch = feature->shape();
+        const double area = patch.area();
+        totalArea += area;
+        classArea += area;
+
+        const Polygon core = patch.buffer(-distance);
+        const double coreArea = core.area();
+        totalCoreArea += coreArea;
+        classCoreArea += coreArea;
+        ++patches;
+        if (coreArea == 0) {
+          // The patch keeps its record, without core.
+          cores.write(core, 0.0, feature->oid());
+          ++withoutCore;
+          ++coreRecords;
+        } else if (core.ringCount() == 1) {
+          cores.write(core, coreArea, feature->oid());
+          ++coreRecords;
+        } else {
+          // Several pieces, or a piece with a hole: one record per outer
+          // boundary, each piece with the holes inside it, so the pieces add
+          // up to the whole core.
+          ++disjunct;
+          for (const Polygon& piece : core.exteriorParts()) {
+            cores.write(piece, piece.area(), feature->oid());
+            ++coreRecords;
+          }
+        }
+      }
+      if (classArea == 0)
+        throw HostError("the patches of the class \"" + value + "\" have no area, so it has no core area index");
+      auto row = window.lstViewClass.addRow(value);
+      window.lstViewClass.setSubItem(row, 1, text::count(coreRecords));
+      window.lstViewClass.setSubItem(row, 2, text::fixed(classArea));
+      window.lstViewClass.setSubItem(row, 3, text::fixed(classCoreArea));
+      window.lstViewClass.setSubItem(row, 4, text::fixed(classCoreArea / classArea * 100));
+    }
+    wb.finish();
+
+    cores.addToMap();
+    // The new layer went on top of the contents; the analysed layer is the
+    // selected one again.
+    document.selectItem(&layer);
+
+    const std::int64_t records = workspace.recordCount(output.name);  // F
+    if (records == 0) throw HostError("the core area shapefile has no records, so Cority is undefined");
+    if (totalArea == 0) throw HostError("the selected patches have no area, so there is no core area index");
+    // Cority is shown as the quotient rounded to three decimals.
+    const double quotient = static_cast<double>(patches - withoutCore) / static_cast<double>(records);
+    const std::optional<double> cority = text::parse(text::pattern000(quotient));
+    if (!cority) throw HostError("cannot round the Cority " + text::general(quotient));
+
+    window.txtINFO.text = "Disjunct core areas: " + text::count(disjunct) + " patch(es)" + " of " +
+                          text::count(patches) + "\r\n" + "No core area: " + text::count(withoutCore) + " patch(es)";
+    window.txtLayername.text = wb.session.layerName;
+    window.txtCority.text = text::general(*cority);
+    window.txtCADistance.text = text::general(distance);
+    window.txtCoreArea.text = text::fixed(totalCoreArea);
+    window.txtTotalArea.text = text::fixed(totalArea);
+    window.txtPercentage.text = text::fixed(totalCoreArea / totalArea * 100);
+    wb.ws.showModal(window);
+  });
+}
+
+}  // namespace quilta::mod_Quilta_Kartova
