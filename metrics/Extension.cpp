@@ -16,6 +16,11 @@ Extension::Extension(HostApplication& app, WindowSystem& ws, std::filesystem::pa
   ops["cmdCore"] = [this] { RunCoreAreaAnalysis(*this); };
   ops["cmdDiversity"] = [this] { RunDiversityAnalysis(*this); };
   ops["cmdDivision"] = [this] { RunSubdivisionAnalysis(*this); };
+  ops["cmdClasses"] = [this] { RunNearestNeighbourAnalysis(*this); };
+  ops["cmdPX"] = [this] { RunProximityPX92(*this); };
+  ops["cmdPX94"] = [this] { RunProximityPX94(*this); };
+  ops["cmdPXfrag"] = [this] { RunProximityFragstats(*this); };
+  ops["cmdDissolveID"] = [this] { Dissolve_ID::RunDissolveID(*this); };
 }
 
 }  // namespace quilta

@@ -1,0 +1,77 @@
+// Nearest-neighbour analysis: for every patch of the selected classes, the
+// closest other patch of the same class, written into the patch as
+//   "NNDist"   shortest distance between the two polygons (map units; 0 when
+//              they touch or overlap),
+//   "NNId"     the neighbour's object identifier,
+//   "NN_Area"  the area of the neighbour's polygon (square map units).
+// Of several neighbours at the same distance the one with the lowest object
+// identifier wins, as a pairwise search in cursor order would decide.
+// A patch without a neighbour (alone in its class, or with a null or empty
+// shape, which cannot be measured) gets "NNId" 0 and the marker -999 in the
+// two measured fields.
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "host/FeatureTable.h"
+#include "host/SpatialIndex.h"
+#include "metrics/Extension.h"
+#include "metrics/Operations.h"
+#include "ui/ClassSelection.h"
+#include "ui/Operation.h"
+
+namespace quilta::mod_Quilta_Kartova {
+namespace {
+
+constexpr double kNoValue = -999;
+
+// The field `name`, created as a double field preset to -999 on every feature
+// when the layer lacks it; an existing field is used as it is.
+int patchField(FeatureTable& table, const std::string& name) {
+  if (table.findField(name) < 0) {
+    table.addField(name, kDouble);
+    FieldCalculator::calculate(table, name, "-999");
+  }
+  return table.findField(name);
+}
+
+}  // namespace
+
+void RunNearestNeighbourAnalysis(Extension& ext) {
+  Workbench& wb = ext.workbench;
+  runOperation(wb, kShapefileError, [&] {
+    FeatureTable& table = wb.selectedLayer().featureTable();
+    if (!RunClassSelection(wb)) return markCancelled(wb);
+
+    const int distanceField = patchField(table, "NNDist");
+    const int idField = patchField(table, "NNId");
+    const int areaField = patchField(table, "NN_Area");
+
+    for (const std::string& value : wb.session.classes()) {
+      if (wb.step()) return markCancelled(wb);
+      const SelectionSet set = table.select(AttributeFilter(ClassClause(wb.session, value)));
+      const std::vector<std::int64_t>& oids = set.oids();
+      const SpatialIndex index(table, oids);
+      for (std::size_t m = 0; m < oids.size(); ++m) {
+        if (wb.poll()) return markCancelled(wb);
+        Feature patch(table, oids[m]);
+        if (auto neighbour = index.nearest(m)) {
+          const std::int64_t id = oids[neighbour->member];
+          patch.setValue(idField, static_cast<double>(id));
+          patch.setValue(distanceField, neighbour->distance);
+          patch.setValue(areaField, table.shape(id).area());
+        } else {
+          patch.setValue(idField, 0.0);
+          if (oids.size() == 1) wb.message("There is only one patch in the class: " + value);
+          patch.setValue(distanceField, kNoValue);
+          patch.setValue(areaField, kNoValue);
+        }
+        patch.store();
+      }
+    }
+    wb.message(kCalculationFinished);
+  });
+}
+
+}  // namespace quilta::mod_Quilta_Kartova

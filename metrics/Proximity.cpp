@@ -1,0 +1,253 @@
+// Proximity indices of the patches of the selected classes, each written into
+// a field named by a prefix and a suffix the user gives (normally the buffer
+// distance as typed):
+//   PX92  "PX92_"  NN_Area / NNDist of the patch itself when
+//                  0 < NNDist <= buffer, else 0 (from the nearest-neighbour
+//                  fields, no geometry measured);
+//   PX94  "PX94_"  sum of Area(G) / NNDist(G) over the patches G of the class
+//                  within the buffer distance of the patch, itself included,
+//                  whose NNDist is above 0;
+//   fragstats "PXfg_"  sum of a(G) / d(P,G)^2 over the other patches G of the
+//                  class within the buffer distance of P (d > 0; a patch that
+//                  touches or overlaps P adds nothing), areas and distances
+//                  measured on the polygons; summarised per class and over the
+//                  landscape in frmProximity.
+// "Within the buffer distance" is the exact distance between the two polygons,
+// at most the buffer. A patch with a null or empty shape cannot be measured:
+// it is never within reach of another, and PX94 and fragstats give it -999;
+// fragstats leaves it out of the patch counts and means (a mean over no
+// measured patch shows -999).
+
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "host/FeatureTable.h"
+#include "host/HostError.h"
+#include "host/PolygonLayer.h"
+#include "host/SpatialIndex.h"
+#include "metrics/Extension.h"
+#include "metrics/Operations.h"
+#include "session/NumberText.h"
+#include "ui/ClassSelection.h"
+#include "ui/Operation.h"
+
+namespace quilta::mod_Quilta_Kartova {
+namespace {
+
+constexpr double kNoValue = -999;
+
+int patchField(FeatureTable& table, const std::string& name) {
+  if (table.findField(name) < 0) {
+    table.addField(name, kDouble);
+    FieldCalculator::calculate(table, name, "-999");
+  }
+  return table.findField(name);
+}
+
+// Characters of a UTF-8 text (not bytes).
+std::size_t characters(const std::string& text) {
+  std::size_t n = 0;
+  for (unsigned char c : text)
+    if ((c & 0xC0) != 0x80) ++n;
+  return n;
+}
+
+// `value` rounded to a whole number, a half going to the even neighbour.
+double roundHalfEven(double value) {
+  const double down = std::floor(value);
+  const double fraction = value - down;
+  if (fraction < 0.5) return down;
+  if (fraction > 0.5) return down + 1;
+  return std::fmod(down, 2.0) == 0 ? down : down + 1;
+}
+
+struct ProximitySetting {
+  double buffer = 0;
+  std::string fieldName;
+};
+
+// Asks for the buffer distance and the field suffix. None when the user gave
+// no buffer (the run then ends without a message). Throws HostError when the
+// answer is not a number.
+std::optional<ProximitySetting> askProximitySetting(Workbench& wb, const std::string& prefix) {
+  PolygonLayer& layer = wb.selectedLayer();
+  const double width = layer.extentWidth(), height = layer.extentHeight();
+  const double defaultBuffer = roundHalfEven(height > width ? height : width);
+  auto answer = wb.ws.inputBox(InputBox{"Enter Proximity Buffer in Distance Units (default value: maximum extent)!",
+                                        "Proximity Buffer", text::general(defaultBuffer)});
+  if (!answer || answer->empty()) return std::nullopt;
+  auto buffer = text::parse(*answer);
+  if (!buffer) throw HostError("the buffer \"" + *answer + "\" is not a number");
+  std::string suffix = *answer;
+  while (characters(suffix) >= 6) {
+    auto again = wb.ws.inputBox(InputBox{
+        "Proximity field name in attribute table too long, please enter new field name (< 6 characters):", "PX", ""});
+    suffix = again.value_or("");
+  }
+  return ProximitySetting{*buffer, prefix + suffix};
+}
+
+// A mean as shown; "-999" when no patch could be measured.
+std::string meanText(double sum, double patches, std::string (*format)(double)) {
+  return patches > 0 ? format(sum / patches) : "-999";
+}
+
+bool nearestNeighbourFieldsMissing(FeatureTable& table) {
+  return table.findField("NNDist") < 0 || table.findField("NNId") < 0 || table.findField("NN_Area") < 0;
+}
+
+void refuseWithoutNearestNeighbour(Workbench& wb) { refuse(wb, "Please perform Nearest Neighbour Analysis!", "No NN"); }
+
+// A numeric attribute of the members of one class, read when first needed:
+// a value that cannot be read fails the run only if it is used.
+class MemberValues {
+ public:
+  MemberValues(FeatureTable& table, const std::vector<std::int64_t>& oids, int field)
+      : table_(table), oids_(oids), field_(field), values_(oids.size()), read_(oids.size(), false) {}
+  double operator[](std::size_t member) {
+    if (!read_[member]) {
+      values_[member] = Feature(table_, oids_[member]).number(field_);
+      read_[member] = true;
+    }
+    return values_[member];
+  }
+
+ private:
+  FeatureTable& table_;
+  const std::vector<std::int64_t>& oids_;
+  int field_;
+  std::vector<double> values_;
+  std::vector<bool> read_;
+};
+
+}  // namespace
+
+void RunProximityPX92(Extension& ext) {
+  Workbench& wb = ext.workbench;
+  runOperation(wb, kShapefileError, [&] {
+    FeatureTable& table = wb.selectedLayer().featureTable();
+    if (nearestNeighbourFieldsMissing(table)) return refuseWithoutNearestNeighbour(wb);
+    if (!RunClassSelection(wb)) return markCancelled(wb);
+    auto setting = askProximitySetting(wb, "PX92_");
+    if (!setting) return markCancelled(wb);
+    const int field = patchField(table, setting->fieldName);
+    const int distanceField = table.findField("NNDist");
+    const int areaField = table.findField("NN_Area");
+
+    for (const std::string& value : wb.session.classes()) {
+      if (wb.step()) return markCancelled(wb);
+      const SelectionSet set = table.select(AttributeFilter(ClassClause(wb.session, value)));
+      for (auto cursor = set.search(); auto patch = cursor.next();) {
+        if (wb.poll()) return markCancelled(wb);
+        const double d = patch->number(distanceField);
+        const double a = patch->number(areaField);
+        patch->setValue(field, d > 0 && d <= setting->buffer ? a / d : 0.0);
+        patch->store();
+      }
+    }
+    wb.message(kCalculationFinished);
+  });
+}
+
+void RunProximityPX94(Extension& ext) {
+  Workbench& wb = ext.workbench;
+  runOperation(wb, kShapefileError, [&] {
+    FeatureTable& table = wb.selectedLayer().featureTable();
+    if (nearestNeighbourFieldsMissing(table)) return refuseWithoutNearestNeighbour(wb);
+    if (table.findField("Area") < 0) return refuse(wb, "Please calculate Area!", "No Area field");
+    if (!RunClassSelection(wb)) return markCancelled(wb);
+    auto setting = askProximitySetting(wb, "PX94_");
+    if (!setting) return markCancelled(wb);
+    const int field = patchField(table, setting->fieldName);
+    const int distanceField = table.findField("NNDist");
+    const int areaField = table.findField("Area");
+
+    std::vector<std::size_t> reach;
+    for (const std::string& value : wb.session.classes()) {
+      if (wb.step()) return markCancelled(wb);
+      const SelectionSet set = table.select(AttributeFilter(ClassClause(wb.session, value)));
+      const std::vector<std::int64_t>& oids = set.oids();
+      const SpatialIndex index(table, oids);
+      MemberValues nnDistance(table, oids, distanceField), area(table, oids, areaField);
+      for (std::size_t m = 0; m < oids.size(); ++m) {
+        if (wb.poll()) return markCancelled(wb);
+        Feature patch(table, oids[m]);
+        if (!index.measurable(m)) {
+          patch.setValue(field, kNoValue);
+        } else {
+          index.withinDistance(m, setting->buffer, reach);
+          double sum = 0;
+          for (std::size_t g : reach)
+            if (const double d = nnDistance[g]; d > 0) sum += area[g] / d;
+          patch.setValue(field, sum);
+        }
+        patch.store();
+      }
+    }
+    wb.message(kCalculationFinished);
+  });
+}
+
+void RunProximityFragstats(Extension& ext) {
+  Workbench& wb = ext.workbench;
+  frmProximity& window = ext.results.proximity;
+  runOperation(wb, kShapefileError, [&] {
+    window.beginRun();
+    PolygonLayer& layer = wb.selectedLayer();
+    FeatureTable& table = layer.featureTable();
+    if (!RunClassSelection(wb)) return markCancelled(wb);
+    auto setting = askProximitySetting(wb, "PXfg_");
+    if (!setting) return markCancelled(wb);
+    const int field = patchField(table, setting->fieldName);
+
+    double landscapeSum = 0, landscapePatches = 0;
+    std::vector<SpatialIndex::Neighbour> candidates;
+    for (const std::string& value : wb.session.classes()) {
+      if (wb.step()) return markCancelled(wb);
+      const SelectionSet set = table.select(AttributeFilter(ClassClause(wb.session, value)));
+      const std::vector<std::int64_t>& oids = set.oids();
+      const SpatialIndex index(table, oids);
+      std::vector<double> areas(oids.size(), std::nan(""));  // measured when first needed
+      double classSum = 0, classPatches = 0;
+      for (std::size_t m = 0; m < oids.size(); ++m) {
+        if (wb.poll()) return markCancelled(wb);
+        Feature patch(table, oids[m]);
+        // The layer's selection shows the patch and its candidates.
+        index.withinDistance(m, setting->buffer, candidates);
+        std::vector<std::int64_t> selected;
+        selected.reserve(candidates.size());
+        for (const auto& c : candidates) selected.push_back(oids[c.member]);
+        layer.selection().replace(std::move(selected));
+        if (!index.measurable(m)) {
+          patch.setValue(field, kNoValue);
+          patch.store();
+          continue;
+        }
+        double sum = 0;
+        for (const auto& c : candidates) {
+          if (c.member == m || !(c.distance > 0)) continue;
+          double& a = areas[c.member];
+          if (std::isnan(a)) a = table.shape(oids[c.member]).area();
+          sum += a / c.distance / c.distance;
+        }
+        patch.setValue(field, sum);
+        patch.store();
+        classSum += sum, landscapeSum += sum;
+        classPatches += 1, landscapePatches += 1;
+      }
+      if (oids.empty()) throw HostError("the class \"" + value + "\" has no patches");
+      const std::size_t row = window.lstViewClass.addRow(value);
+      window.lstViewClass.setSubItem(row, 1, text::general(classPatches));
+      window.lstViewClass.setSubItem(row, 2, meanText(classSum, classPatches, text::fixed));
+    }
+    window.txtLayername.text = wb.session.layerName;
+    window.txtProximity.text = meanText(landscapeSum, landscapePatches, text::pattern00);
+    wb.ws.showModal(window);
+  });
+}
+
+}  // namespace quilta::mod_Quilta_Kartova
