@@ -9,5 +9,5 @@ rm -rf out/sample && mkdir -p out/sample/reports
 cp data/sample/olinda_elevation.* out/sample/
 set -x
 build/app/cli/quilta out/sample/olinda_elevation.shp \
-  area-perimeter \
-  --class-field zone --core-output out/sample/core_area.shp --reports out/sample/reports "$@"
+  area-perimeter nearest-neighbour px92 px94 proximity dissolve-id area edge form core-area diversity subdivision \
+  --class-field zone --buffer 500 --core-output out/sample/core_area.shp --reports out/sample/reports "$@"
