@@ -17,6 +17,7 @@
 #include "host/HostError.h"
 #include "metrics/Extension.h"
 #include "metrics/Operations.h"
+#include "metrics/PatchField.h"
 #include "session/NumberText.h"
 #include "ui/ClassSelection.h"
 #include "ui/Operation.h"
@@ -24,7 +25,6 @@
 namespace quilta::mod_Quilta_Kartova {
 namespace {
 
-constexpr double kNoValue = -999;
 // Pi as the shape index has always been computed with (15 digits).
 constexpr double kPi = 3.14159265358979;
 
@@ -59,16 +59,6 @@ Value written(double value, bool textField) {
   return *v;
 }
 
-// The field `name`, created as a double field preset to -999 on every feature
-// when the layer lacks it; an existing field is used as it is.
-int patchField(FeatureTable& table, const std::string& name) {
-  if (table.findField(name) < 0) {
-    table.addField(name, kDouble);
-    FieldCalculator::calculate(table, name, "-999");
-  }
-  return table.findField(name);
-}
-
 }  // namespace
 
 void RunFormAnalysis(Extension& ext) {
@@ -83,9 +73,9 @@ void RunFormAnalysis(Extension& ext) {
     if (area < 0 || perimeter < 0) return refuse(wb, "Please calculate Area and Perimeter!", "No Area/Perimeter field");
     if (!RunClassSelection(wb)) return markCancelled(wb);
 
-    const int paratioField = patchField(table, "Paratio");
-    const int shapeIndexField = patchField(table, "Shape_Idx");
-    const int fractalField = patchField(table, "Frac_Dim");
+    const int paratioField = patchMetricField(table, "Paratio");
+    const int shapeIndexField = patchMetricField(table, "Shape_Idx");
+    const int fractalField = patchMetricField(table, "Frac_Dim");
     auto isText = [&](int field) { return table.field(field).type == kText; };
     const bool paratioText = isText(paratioField), shapeIndexText = isText(shapeIndexField),
                fractalText = isText(fractalField);

@@ -18,35 +18,20 @@
 #include "host/SpatialIndex.h"
 #include "metrics/Extension.h"
 #include "metrics/Operations.h"
+#include "metrics/PatchField.h"
 #include "ui/ClassSelection.h"
 #include "ui/Operation.h"
 
 namespace quilta::mod_Quilta_Kartova {
-namespace {
-
-constexpr double kNoValue = -999;
-
-// The field `name`, created as a double field preset to -999 on every feature
-// when the layer lacks it; an existing field is used as it is.
-int patchField(FeatureTable& table, const std::string& name) {
-  if (table.findField(name) < 0) {
-    table.addField(name, kDouble);
-    FieldCalculator::calculate(table, name, "-999");
-  }
-  return table.findField(name);
-}
-
-}  // namespace
-
 void RunNearestNeighbourAnalysis(Extension& ext) {
   Workbench& wb = ext.workbench;
   runOperation(wb, kShapefileError, [&] {
     FeatureTable& table = wb.selectedLayer().featureTable();
     if (!RunClassSelection(wb)) return markCancelled(wb);
 
-    const int distanceField = patchField(table, "NNDist");
-    const int idField = patchField(table, "NNId");
-    const int areaField = patchField(table, "NN_Area");
+    const int distanceField = patchMetricField(table, "NNDist");
+    const int idField = patchMetricField(table, "NNId");
+    const int areaField = patchMetricField(table, "NN_Area");
 
     for (const std::string& value : wb.session.classes()) {
       if (wb.step()) return markCancelled(wb);

@@ -31,22 +31,13 @@
 #include "host/SpatialIndex.h"
 #include "metrics/Extension.h"
 #include "metrics/Operations.h"
+#include "metrics/PatchField.h"
 #include "session/NumberText.h"
 #include "ui/ClassSelection.h"
 #include "ui/Operation.h"
 
 namespace quilta::mod_Quilta_Kartova {
 namespace {
-
-constexpr double kNoValue = -999;
-
-int patchField(FeatureTable& table, const std::string& name) {
-  if (table.findField(name) < 0) {
-    table.addField(name, kDouble);
-    FieldCalculator::calculate(table, name, "-999");
-  }
-  return table.findField(name);
-}
 
 // Characters of a UTF-8 text (not bytes).
 std::size_t characters(const std::string& text) {
@@ -134,7 +125,7 @@ void RunProximityPX92(Extension& ext) {
     if (!RunClassSelection(wb)) return markCancelled(wb);
     auto setting = askProximitySetting(wb, "PX92_");
     if (!setting) return markCancelled(wb);
-    const int field = patchField(table, setting->fieldName);
+    const int field = patchMetricField(table, setting->fieldName);
     const int distanceField = table.findField("NNDist");
     const int areaField = table.findField("NN_Area");
 
@@ -162,7 +153,7 @@ void RunProximityPX94(Extension& ext) {
     if (!RunClassSelection(wb)) return markCancelled(wb);
     auto setting = askProximitySetting(wb, "PX94_");
     if (!setting) return markCancelled(wb);
-    const int field = patchField(table, setting->fieldName);
+    const int field = patchMetricField(table, setting->fieldName);
     const int distanceField = table.findField("NNDist");
     const int areaField = table.findField("Area");
 
@@ -202,7 +193,7 @@ void RunProximityFragstats(Extension& ext) {
     if (!RunClassSelection(wb)) return markCancelled(wb);
     auto setting = askProximitySetting(wb, "PXfg_");
     if (!setting) return markCancelled(wb);
-    const int field = patchField(table, setting->fieldName);
+    const int field = patchMetricField(table, setting->fieldName);
 
     double landscapeSum = 0, landscapePatches = 0;
     std::vector<SpatialIndex::Neighbour> candidates;
