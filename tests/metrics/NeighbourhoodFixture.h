@@ -63,32 +63,10 @@ class NeighbourhoodTest : public ToolTest {
     return openPatches(patches);
   }
 
-  // The user picks "cover" and `classes` (all when empty), then clicks.
-  void run(const std::string& button, const std::vector<std::string>& classes = {}) {
-    chooseField("cover");
-    chooseClasses(classes);
-    click(button);
-  }
-  // As after an earlier selection: the next operation asks nothing and takes
-  // `classes` in this order.
-  void presetClasses(const std::vector<std::string>& classes) {
-    session().classFieldName = "cover";
-    session().classFieldType = kText;
-    session().layerName = "patches";
-    session().selectedClasses = classes;
-  }
   // The user types `answers` into the input boxes, in order.
   void type(const std::vector<std::string>& answers) {
     for (const auto& a : answers) ws.inputAnswers.push_back(a);
   }
-  // The user presses Cancel at the `n`-th chance to process input.
-  void cancelAtYield(int n) {
-    ws.pending = [] { return true; };
-    ws.onProcessEvents = [this, n, calls = 0]() mutable {
-      if (++calls == n) click("cmdCancel");
-    };
-  }
-
   bool hasField(const std::string& name) { return table().findField(name) >= 0; }
   double number(std::int64_t oid, const std::string& field) {
     const int index = table().findField(field);

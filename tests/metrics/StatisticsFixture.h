@@ -51,32 +51,6 @@ class StatisticsTest : public ToolTest {
     open(dir / "patches.shp");
   }
 
-  // The user picks the class field "cover" and `classes` (all when empty),
-  // then clicks `button`.
-  void run(const std::string& button, const std::vector<std::string>& classes = {}) {
-    chooseField("cover");
-    chooseClasses(classes);
-    click(button);
-  }
-
-  // Makes the session hold a class field and classes, as after an earlier
-  // selection, so that the next operation asks nothing and takes `classes`
-  // in this order, whether the layer has them or not.
-  void presetClasses(const std::vector<std::string>& classes) {
-    session().classFieldName = "cover";
-    session().classFieldType = kText;
-    session().layerName = "patches";
-    session().selectedClasses = classes;
-  }
-
-  // The user presses Cancel at the `n`-th chance to process input.
-  void cancelAtYield(int n) {
-    ws.pending = [] { return true; };
-    ws.onProcessEvents = [this, n, calls = 0]() mutable {
-      if (++calls == n) click("cmdCancel");
-    };
-  }
-
   bool shown(const std::string& window) const {
     return std::find(ws.windowsShown.begin(), ws.windowsShown.end(), window) != ws.windowsShown.end();
   }

@@ -59,6 +59,31 @@ class ToolTest : public ::testing::Test {
   // Runs the operation behind a tool window button.
   void click(const std::string& button) { wb().main.click(button); }
 
+  // The user picks the class field "cover" and `classes` (all when empty),
+  // then clicks `button`.
+  void run(const std::string& button, const std::vector<std::string>& classes = {}) {
+    chooseField("cover");
+    chooseClasses(classes);
+    click(button);
+  }
+  // Makes the session hold the class field "cover" of the layer "patches"
+  // and `classes`, as after an earlier selection: the next operation asks
+  // nothing and takes `classes` in this order, whether the layer has them or
+  // not.
+  void presetClasses(const std::vector<std::string>& classes) {
+    session().classFieldName = "cover";
+    session().classFieldType = kText;
+    session().layerName = "patches";
+    session().selectedClasses = classes;
+  }
+  // The user presses Cancel at the `n`-th chance to process input.
+  void cancelAtYield(int n) {
+    ws.pending = [] { return true; };
+    ws.onProcessEvents = [this, n, calls = 0]() mutable {
+      if (++calls == n) click("cmdCancel");
+    };
+  }
+
   // How many recorded message boxes carry `text`.
   long messagesWith(const std::string& text) const {
     return std::count_if(ws.messages.begin(), ws.messages.end(),
