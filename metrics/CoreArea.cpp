@@ -12,6 +12,7 @@
 #include "host/FeatureTable.h"
 #include "host/HostError.h"
 #include "host/ShapefileWorkspace.h"
+#include "metrics/Analysis.h"
 #include "metrics/Extension.h"
 #include "metrics/Operations.h"
 #include "session/NumberText.h"
@@ -105,8 +106,7 @@ void RunCoreAreaAnalysis(Extension& ext) {
     MapDocument& document = wb.app.document();
     PolygonLayer& layer = wb.selectedLayer();
     FeatureTable& table = layer.featureTable();
-    if (table.findField("Area") < 0 || table.findField("Perimeter") < 0)
-      return refuse(wb, "Please calculate Area and Perimeter!", "No Area/Perimeter field");
+    if (!hasAreaFields(wb, table, true)) return;
 
     if (!RunClassSelection(wb)) return markCancelled(wb);
 
@@ -148,7 +148,7 @@ void RunCoreAreaAnalysis(Extension& ext) {
       if (wb.step()) return markCancelled(wb);
       std::int64_t coreRecords = 0;             // NCA
       double classArea = 0, classCoreArea = 0;  // CA, TCCA
-      SelectionSet set = table.select(AttributeFilter(ClassClause(wb.session, value)));
+      SelectionSet set = selectClass(wb, table, value);
       for (auto cursor = set.search(); auto feature = cursor.next();) {
         if (wb.poll()) return markCancelled(wb);
         const Polygon& patch = feature->shape();

@@ -19,6 +19,7 @@
 #include "host/FeatureTable.h"
 #include "host/PolygonLayer.h"
 #include "host/SpatialIndex.h"
+#include "metrics/Analysis.h"
 #include "metrics/Extension.h"
 #include "metrics/Operations.h"
 #include "ui/ClassSelection.h"
@@ -67,7 +68,7 @@ void RunDissolveID(Extension& ext) {
 
     for (const std::string& value : wb.session.classes()) {
       if (wb.step()) return markCancelled(wb);
-      const SelectionSet set = table.select(AttributeFilter(ClassClause(wb.session, value)));
+      const SelectionSet set = selectClass(wb, table, value);
       const std::vector<std::int64_t>& oids = set.oids();
       const SpatialIndex index(table, oids);
       auto groupOf = index.components([&] { return wb.poll(); });

@@ -12,6 +12,7 @@
 
 #include "host/FeatureTable.h"
 #include "host/HostError.h"
+#include "metrics/Analysis.h"
 #include "metrics/Extension.h"
 #include "metrics/Operations.h"
 #include "session/NumberText.h"
@@ -27,7 +28,7 @@ void RunDiversityAnalysis(Extension& ext) {
     window.beginRun();
     FeatureTable& table = wb.selectedLayer().featureTable();
     const int area = table.findField("Area");
-    if (area < 0) return refuse(wb, "Please calculate Area and Perimeter!", "No Area/Perimeter field");
+    if (!hasAreaFields(wb, table, false)) return;
     if (!RunClassSelection(wb)) return markCancelled(wb);
 
     const std::vector<std::string>& classes = wb.session.classes();
@@ -46,8 +47,7 @@ void RunDiversityAnalysis(Extension& ext) {
     }
 
     auto classSet = [&](const std::string& value) {
-      SelectionSet set = table.select(AttributeFilter(ClassClause(wb.session, value)));
-      if (set.count() == 0) throw HostError("class \"" + value + "\" has no patches");
+      SelectionSet set = requireClass(wb, table, value);
       return set;
     };
 

@@ -17,7 +17,7 @@
 #include "host/HostError.h"
 #include "metrics/Extension.h"
 #include "metrics/Operations.h"
-#include "metrics/PatchField.h"
+#include "metrics/Analysis.h"
 #include "session/NumberText.h"
 #include "ui/ClassSelection.h"
 #include "ui/Operation.h"
@@ -70,7 +70,7 @@ void RunFormAnalysis(Extension& ext) {
     const int fid = table.findField("FID");
     const int area = table.findField("Area");
     const int perimeter = table.findField("Perimeter");
-    if (area < 0 || perimeter < 0) return refuse(wb, "Please calculate Area and Perimeter!", "No Area/Perimeter field");
+    if (!hasAreaFields(wb, table, true)) return;
     if (!RunClassSelection(wb)) return markCancelled(wb);
 
     const int paratioField = patchMetricField(table, "Paratio");
@@ -85,8 +85,7 @@ void RunFormAnalysis(Extension& ext) {
     FormSums landscape;
     for (const std::string& value : wb.session.classes()) {
       if (wb.step()) return markCancelled(wb);
-      SelectionSet set = table.select(AttributeFilter(ClassClause(wb.session, value)));
-      if (set.count() == 0) throw HostError("class \"" + value + "\" has no patches");
+      SelectionSet set = requireClass(wb, table, value);
 
       FormSums sums;
       for (auto cursor = set.search(); auto f = cursor.next();) {

@@ -18,7 +18,7 @@
 #include "host/SpatialIndex.h"
 #include "metrics/Extension.h"
 #include "metrics/Operations.h"
-#include "metrics/PatchField.h"
+#include "metrics/Analysis.h"
 #include "ui/ClassSelection.h"
 #include "ui/Operation.h"
 
@@ -35,7 +35,7 @@ void RunNearestNeighbourAnalysis(Extension& ext) {
 
     for (const std::string& value : wb.session.classes()) {
       if (wb.step()) return markCancelled(wb);
-      const SelectionSet set = table.select(AttributeFilter(ClassClause(wb.session, value)));
+      const SelectionSet set = selectClass(wb, table, value);
       const std::vector<std::int64_t>& oids = set.oids();
       const SpatialIndex index(table, oids);
       for (std::size_t m = 0; m < oids.size(); ++m) {

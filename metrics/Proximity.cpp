@@ -31,7 +31,7 @@
 #include "host/SpatialIndex.h"
 #include "metrics/Extension.h"
 #include "metrics/Operations.h"
-#include "metrics/PatchField.h"
+#include "metrics/Analysis.h"
 #include "session/NumberText.h"
 #include "ui/ClassSelection.h"
 #include "ui/Operation.h"
@@ -131,7 +131,7 @@ void RunProximityPX92(Extension& ext) {
 
     for (const std::string& value : wb.session.classes()) {
       if (wb.step()) return markCancelled(wb);
-      const SelectionSet set = table.select(AttributeFilter(ClassClause(wb.session, value)));
+      const SelectionSet set = selectClass(wb, table, value);
       for (auto cursor = set.search(); auto patch = cursor.next();) {
         if (wb.poll()) return markCancelled(wb);
         const double d = patch->number(distanceField);
@@ -160,7 +160,7 @@ void RunProximityPX94(Extension& ext) {
     std::vector<std::size_t> reach;
     for (const std::string& value : wb.session.classes()) {
       if (wb.step()) return markCancelled(wb);
-      const SelectionSet set = table.select(AttributeFilter(ClassClause(wb.session, value)));
+      const SelectionSet set = selectClass(wb, table, value);
       const std::vector<std::int64_t>& oids = set.oids();
       const SpatialIndex index(table, oids);
       MemberValues nnDistance(table, oids, distanceField), area(table, oids, areaField);
@@ -199,7 +199,7 @@ void RunProximityFragstats(Extension& ext) {
     std::vector<SpatialIndex::Neighbour> candidates;
     for (const std::string& value : wb.session.classes()) {
       if (wb.step()) return markCancelled(wb);
-      const SelectionSet set = table.select(AttributeFilter(ClassClause(wb.session, value)));
+      const SelectionSet set = selectClass(wb, table, value);
       const std::vector<std::int64_t>& oids = set.oids();
       const SpatialIndex index(table, oids);
       std::vector<double> areas(oids.size(), std::nan(""));  // measured when first needed

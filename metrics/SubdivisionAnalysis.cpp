@@ -13,6 +13,7 @@
 
 #include "host/FeatureTable.h"
 #include "host/HostError.h"
+#include "metrics/Analysis.h"
 #include "metrics/Extension.h"
 #include "metrics/Operations.h"
 #include "session/NumberText.h"
@@ -28,13 +29,12 @@ void RunSubdivisionAnalysis(Extension& ext) {
     window.beginRun();
     FeatureTable& table = wb.selectedLayer().featureTable();
     const int area = table.findField("Area");
-    if (area < 0) return refuse(wb, "Please calculate Area and Perimeter!", "No Area/Perimeter field");
+    if (!hasAreaFields(wb, table, false)) return;
     if (!RunClassSelection(wb)) return markCancelled(wb);
 
     for (const std::string& value : wb.session.classes()) {
       if (wb.step()) return markCancelled(wb);
-      SelectionSet set = table.select(AttributeFilter(ClassClause(wb.session, value)));
-      if (set.count() == 0) throw HostError("class \"" + value + "\" has no patches");
+      SelectionSet set = requireClass(wb, table, value);
 
       std::int64_t patches = 0;
       double classArea = 0;
