@@ -48,16 +48,17 @@ class Workbench {
   // and tells whether the user cancelled; finish() hides both.
   void arm(std::int64_t max);
   bool step();
-  // Lets pending input through without counting, at most every few
-  // milliseconds however often it is called; true when the user cancelled.
+  // Lets pending input through without counting, every 256 calls or 30 ms,
+  // whichever comes first; true when the user cancelled. Call it once per
+  // patch (or per member of a group) in long loops.
   bool poll();
   // Lets pending input through now; true when the user cancelled.
   bool yield();
   void finish();
 
  private:
-  std::uint32_t pollCalls_ = 0;
   std::int64_t lastYieldNs_ = 0;
+  int callsSinceYield_ = 0;
 };
 
 }  // namespace quilta
