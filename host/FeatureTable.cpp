@@ -162,6 +162,7 @@ void FeatureTable::addField(const std::string& name, int type, int length, int p
   }
   if (findField(name) >= 0) throw HostError("the table already has a field \"" + name + "\"");
   dbf_.addField(f, fill);
+  forgetValueIndex(-1);
 }
 
 void FeatureTable::deleteField(int index) {
@@ -169,6 +170,7 @@ void FeatureTable::deleteField(int index) {
   if (index == 1) throw HostError("the geometry field \"Shape\" cannot be deleted");
   if (index < 0 || index >= fieldCount()) throw HostError("no field at index " + std::to_string(index));
   dbf_.deleteField(index - kFixedFields);
+  forgetValueIndex(-1);
 }
 
 const std::vector<std::int64_t>& FeatureTable::allOids() {
@@ -232,6 +234,22 @@ SelectionSet FeatureTable::select(const AttributeFilter& filter) {
   if (c.field < kFixedFields && c.field != 0) throw HostError("the shape cannot be compared with a value");
   const bool numericField = c.field == 0 || isNumericType(field(c.field).type);
 
+  if (const ValueIndex* index = valueIndex(c.field)) {
+    std::string key;
+    if (!numericField && c.quoted) {
+      key = c.text;
+    } else if (numericField && c.hasNumber && std::nearbyint(c.number) == c.number &&
+               std::fabs(c.number) < 9e15) {
+      key = std::to_string(static_cast<std::int64_t>(c.number));
+    } else {
+      index = nullptr;  // compared value by value below
+    }
+    if (index) {
+      auto it = index->byKey.find(key);
+      return SelectionSet(*this, it == index->byKey.end() ? std::vector<std::int64_t>{} : it->second);
+    }
+  }
+
   std::vector<std::int64_t> hits;
   for (std::int64_t oid : allOids()) {
     Value v = value(oid, c.field);
@@ -248,6 +266,30 @@ SelectionSet FeatureTable::select(const AttributeFilter& filter) {
     if (match) hits.push_back(oid);
   }
   return SelectionSet(*this, std::move(hits));
+}
+
+const FeatureTable::ValueIndex* FeatureTable::valueIndex(int fieldIndex) {
+  if (fieldIndex < kFixedFields) return nullptr;
+  const int type = field(fieldIndex).type;
+  const bool whole = type == kSmallInteger || type == kLong;
+  if (type != kText && !whole) return nullptr;
+  if (valueIndex_.field == fieldIndex) return &valueIndex_;
+  ValueIndex index;
+  index.field = fieldIndex;
+  for (std::int64_t oid : allOids()) {
+    Value v = value(oid, fieldIndex);
+    if (auto s = std::get_if<std::string>(&v)) {
+      index.byKey[rtrim(std::move(*s))].push_back(oid);
+    } else if (auto i = std::get_if<std::int64_t>(&v)) {
+      index.byKey[std::to_string(*i)].push_back(oid);
+    } else if (auto d = std::get_if<double>(&v)) {
+      // A whole-number field holding a fraction: compare value by value.
+      (void)d;
+      return nullptr;
+    }
+  }
+  valueIndex_ = std::move(index);
+  return &valueIndex_;
 }
 
 std::vector<Value> FeatureTable::uniqueValues(int fieldIndex) {
@@ -287,6 +329,7 @@ void FeatureTable::setValue(std::int64_t oid, int fieldIndex, const Value& v) {
   if (fieldIndex < kFixedFields) throw HostError("the fields \"FID\" and \"Shape\" cannot be set as attributes");
   if (fieldIndex >= fieldCount()) throw HostError("no field at index " + std::to_string(fieldIndex));
   dbf_.setValue(oid, fieldIndex - kFixedFields, v);
+  forgetValueIndex(fieldIndex);
 }
 
 void FeatureTable::store(std::int64_t oid) { dbf_.store(oid); }
@@ -325,6 +368,7 @@ void FeatureTable::fillField(int fieldIndex, const Value& v) {
   if (fieldIndex < kFixedFields || fieldIndex >= fieldCount())
     throw HostError("no attribute field at index " + std::to_string(fieldIndex));
   dbf_.fillField(fieldIndex - kFixedFields, v);
+  forgetValueIndex(fieldIndex);
 }
 
 }  // namespace quilta

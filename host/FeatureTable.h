@@ -11,6 +11,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "host/DbfTable.h"
@@ -160,6 +161,18 @@ class FeatureTable {
   std::optional<std::vector<Polygon>> shapes_;
   std::shared_ptr<const std::vector<std::int64_t>> all_;
   const std::vector<std::int64_t>& allOids();
+  // The features of each value of one text or whole-number field, built by
+  // the first selection on that field and dropped when the field changes:
+  // every class of a run is then selected without reading the table again.
+  struct ValueIndex {
+    int field = -1;
+    std::unordered_map<std::string, std::vector<std::int64_t>> byKey;
+  };
+  ValueIndex valueIndex_;
+  const ValueIndex* valueIndex(int field);
+  void forgetValueIndex(int field) {
+    if (field < 0 || field == valueIndex_.field) valueIndex_ = {};
+  }
 };
 
 // Sets one field of every feature a cursor delivers to a constant expression

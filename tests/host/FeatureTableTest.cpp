@@ -85,6 +85,21 @@ TEST_F(FeatureTableTest, NumericClausesCompareNumbers) {
   EXPECT_TRUE(selected(t, "code = 11").empty());
 }
 
+TEST_F(FeatureTableTest, SelectionsFollowChangedValues) {
+  auto layer = classLayer();
+  FeatureTable& t = layer->featureTable();
+  EXPECT_EQ(selected(t, "cover = 'forest '"), (std::vector<std::int64_t>{0, 2}));
+  EXPECT_EQ(selected(t, "code = 10"), (std::vector<std::int64_t>{0, 2}));
+  t.setValue(3, 2, std::string("forest"));
+  t.setValue(2, 3, std::int64_t{9});
+  EXPECT_EQ(selected(t, "cover = 'forest '"), (std::vector<std::int64_t>{0, 2, 3}));
+  EXPECT_EQ(selected(t, "code = 10"), (std::vector<std::int64_t>{0}));
+  EXPECT_EQ(selected(t, "code = 9"), (std::vector<std::int64_t>{1, 2}));
+  t.addField("Area", kDouble);  // field positions stay valid after a schema change
+  EXPECT_EQ(selected(t, "cover = 'Forest '"), std::vector<std::int64_t>{});
+  EXPECT_EQ(selected(t, "code = -1"), (std::vector<std::int64_t>{3}));
+}
+
 TEST_F(FeatureTableTest, OtherClausesAreRefused) {
   auto layer = classLayer();
   FeatureTable& t = layer->featureTable();
