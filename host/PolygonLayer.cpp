@@ -109,8 +109,14 @@ std::vector<Polygon> readShapes(const std::filesystem::path& path, std::int64_t 
   std::vector<Polygon> shapes(static_cast<std::size_t>(std::max<std::int64_t>(records, 0)));
   auto ctx = geos::context();
   layer->ResetReading();
+  CPLErrorReset();
   while (OGRFeature* raw = layer->GetNextFeature()) {
     std::unique_ptr<OGRFeature> feature(raw);
+    // A damaged shape file still hands out features, without their shapes:
+    // stop rather than measure them as empty.
+    if (CPLGetLastErrorType() >= CE_Failure)
+      throw HostError("cannot read the shape of feature " + std::to_string(feature->GetFID()) + " of \"" +
+                      path.string() + "\": " + gdal::lastError("damaged shape file"));
     GIntBig fid = feature->GetFID();
     if (fid < 0) continue;
     if (static_cast<std::size_t>(fid) >= shapes.size()) shapes.resize(static_cast<std::size_t>(fid) + 1);

@@ -25,6 +25,10 @@ SelectionSet selectClass(Workbench& wb, FeatureTable& table, const std::string& 
 // such a class fails the run (HostError).
 SelectionSet requireClass(Workbench& wb, FeatureTable& table, const std::string& value);
 
+// Reads every shape of the layer now (they stay in memory), so that a damaged
+// shape file fails the run before anything is written.
+inline void readShapesFirst(FeatureTable& table) { table.shapes(); }
+
 // False, after the "No Area/Perimeter field" warning, when the table lacks
 // "Area" or, if `needPerimeter`, "Perimeter".
 bool hasAreaFields(Workbench& wb, FeatureTable& table, bool needPerimeter);

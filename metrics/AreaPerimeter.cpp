@@ -1,4 +1,5 @@
 #include "host/FeatureTable.h"
+#include "metrics/Analysis.h"
 #include "metrics/Extension.h"
 #include "metrics/Operations.h"
 #include "ui/Operation.h"
@@ -9,6 +10,7 @@ void RunAreaPerimeter(Extension& ext) {
   Workbench& wb = ext.workbench;
   runOperation(wb, kShapefileError, [&] {
     FeatureTable& table = wb.selectedLayer().featureTable();
+    readShapesFirst(table);
     if (table.findField("Area") < 0) table.addField("Area", kDouble);
     if (table.findField("Perimeter") < 0) table.addField("Perimeter", kDouble);
     auto cursor = table.search();

@@ -106,6 +106,7 @@ void RunCoreAreaAnalysis(Extension& ext) {
     MapDocument& document = wb.app.document();
     PolygonLayer& layer = wb.selectedLayer();
     FeatureTable& table = layer.featureTable();
+    readShapesFirst(table);
     if (!hasAreaFields(wb, table, true)) return;
 
     if (!RunClassSelection(wb)) return markCancelled(wb);

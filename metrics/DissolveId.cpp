@@ -57,6 +57,7 @@ void RunDissolveID(Extension& ext) {
   runOperation(wb, kShapefileError, [&] {
     PolygonLayer& layer = wb.selectedLayer();
     FeatureTable& table = layer.featureTable();
+    readShapesFirst(table);
     double next = 1;
     if (!RunClassSelection(wb)) return markCancelled(wb);
 

@@ -27,6 +27,7 @@ void RunNearestNeighbourAnalysis(Extension& ext) {
   Workbench& wb = ext.workbench;
   runOperation(wb, kShapefileError, [&] {
     FeatureTable& table = wb.selectedLayer().featureTable();
+    readShapesFirst(table);
     if (!RunClassSelection(wb)) return markCancelled(wb);
 
     const int distanceField = patchMetricField(table, "NNDist");

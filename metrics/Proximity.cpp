@@ -148,6 +148,7 @@ void RunProximityPX94(Extension& ext) {
   Workbench& wb = ext.workbench;
   runOperation(wb, kShapefileError, [&] {
     FeatureTable& table = wb.selectedLayer().featureTable();
+    readShapesFirst(table);
     if (nearestNeighbourFieldsMissing(table)) return refuseWithoutNearestNeighbour(wb);
     if (table.findField("Area") < 0) return refuse(wb, "Please calculate Area!", "No Area field");
     if (!RunClassSelection(wb)) return markCancelled(wb);
@@ -190,6 +191,7 @@ void RunProximityFragstats(Extension& ext) {
     window.beginRun();
     PolygonLayer& layer = wb.selectedLayer();
     FeatureTable& table = layer.featureTable();
+    readShapesFirst(table);
     if (!RunClassSelection(wb)) return markCancelled(wb);
     auto setting = askProximitySetting(wb, "PXfg_");
     if (!setting) return markCancelled(wb);

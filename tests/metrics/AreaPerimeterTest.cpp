@@ -97,6 +97,18 @@ TEST_F(AreaPerimeterTest, ReadOnlyLayerGetsTheShapefileErrorAndStaysUntouched) {
   EXPECT_EQ(PolygonLayer::open(shp)->featureTable().findField("Area"), -1);
 }
 
+TEST_F(AreaPerimeterTest, DamagedShapeFileFailsBeforeAnythingIsWritten) {
+  auto shp = test::copySample(dir.path());
+  std::filesystem::resize_file(shp, std::filesystem::file_size(shp) / 2);
+  open(shp);
+  click("cmdArea");
+  ASSERT_EQ(ws.messages.size(), 1u);
+  EXPECT_EQ(ws.messages[0].text, kShapefileError);
+  EXPECT_NE(ws.messages[0].detail.find("cannot read the shape"), std::string::npos) << ws.messages[0].detail;
+  EXPECT_EQ(session().lastOutcome, Outcome::Failed);
+  EXPECT_EQ(PolygonLayer::open(shp)->featureTable().findField("Area"), -1);
+}
+
 class DeleteFieldsTest : public AreaPerimeterTest {
  protected:
   void SetUp() override {
