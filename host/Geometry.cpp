@@ -152,4 +152,29 @@ Polygon::Box Polygon::bounds() const {
   return box;
 }
 
+std::vector<Polygon::Ring> Polygon::rings() const {
+  auto ctx = geos::context();
+  const GEOSGeometry* g = geometry_.get();
+  std::vector<Ring> out;
+  if (GEOSisEmpty_r(ctx, g)) return out;
+  auto read = [&](const GEOSGeometry* ring) {
+    const GEOSCoordSequence* seq = GEOSGeom_getCoordSeq_r(ctx, ring);
+    unsigned int size = 0;
+    if (!seq || !GEOSCoordSeq_getSize_r(ctx, seq, &size)) geos::fail("cannot read the vertices of a ring");
+    Ring r(size);
+    for (unsigned int i = 0; i < size; ++i)
+      if (!GEOSCoordSeq_getXY_r(ctx, seq, i, &r[i].first, &r[i].second)) geos::fail("cannot read a vertex");
+    out.push_back(std::move(r));
+  };
+  int parts = GEOSGetNumGeometries_r(ctx, g);
+  for (int i = 0; i < parts; ++i) {
+    const GEOSGeometry* part = GEOSGetGeometryN_r(ctx, g, i);
+    if (GEOSGeomTypeId_r(ctx, part) != GEOS_POLYGON || GEOSisEmpty_r(ctx, part)) continue;
+    read(GEOSGetExteriorRing_r(ctx, part));
+    int holes = GEOSGetNumInteriorRings_r(ctx, part);
+    for (int h = 0; h < holes; ++h) read(GEOSGetInteriorRingN_r(ctx, part, h));
+  }
+  return out;
+}
+
 }  // namespace quilta

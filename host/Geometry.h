@@ -5,6 +5,7 @@
 
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 // The geometry engine's handle type, kept opaque outside the host layer.
@@ -40,6 +41,11 @@ class Polygon {
     double minX = 0, minY = 0, maxX = 0, maxY = 0;
   };
   Box bounds() const;
+  // The vertices of every ring, for drawing: for each part its outer ring,
+  // then its holes; each ring closed (last vertex equals the first). Empty for
+  // an empty shape. Drawn with the even-odd rule the holes stay open.
+  using Ring = std::vector<std::pair<double, double>>;
+  std::vector<Ring> rings() const;
 
   // For the host layer only: wraps (and takes ownership of) an engine geometry.
   explicit Polygon(GEOSGeom_t* geometry);

@@ -7,6 +7,8 @@ packages=(
   libgeos-dev               # geometry
   libcli11-dev              # command-line parsing
   googletest libgtest-dev   # tests
+  qt6-base-dev              # the desktop program
+  xvfb xauth                # running the desktop program without a display
 )
 sudo=""
 [ "$(id -u)" -ne 0 ] && sudo="sudo"
