@@ -9,6 +9,7 @@ packages=(
   googletest libgtest-dev   # tests
   qt6-base-dev              # the desktop program
   xvfb xauth                # running the desktop program without a display
+  fonts-dejavu-core         # text in the desktop program's windows
 )
 sudo=""
 [ "$(id -u)" -ne 0 ] && sudo="sudo"
