@@ -99,7 +99,7 @@ class ValueNoise {
 // borders between clumps into irregular, wavy ones.
 class ClumpField {
  public:
-  explicit ClumpField(const LandscapeSpec& params) : ClumpField(params, streamFor(params.seed, Stream::Clumps)) {}
+  explicit ClumpField(const LandscapeParams& params) : ClumpField(params, streamFor(params.seed, Stream::Clumps)) {}
 
   int classAt(Point p) const {
     const Point q{p.x + cell_ * (0.4 * warpX_.at(p) + 0.2 * rippleX_.at(p)),
@@ -126,7 +126,7 @@ class ClumpField {
   }
 
  private:
-  ClumpField(const LandscapeSpec& params, std::mt19937_64 rng)
+  ClumpField(const LandscapeParams& params, std::mt19937_64 rng)
       : n_(std::max(1,
                     static_cast<int>(std::lround(std::sqrt(static_cast<double>(params.patches) / kPatchesPerClump))))),
         cell_(params.side / n_),
@@ -160,7 +160,7 @@ class ClumpField {
 // random.
 class ClassAssigner {
  public:
-  explicit ClassAssigner(const LandscapeSpec& params)
+  explicit ClassAssigner(const LandscapeParams& params)
       : clumps_(params),
         rng_(streamFor(params.seed, Stream::Patches)),
         classes_(params.classes),
@@ -320,7 +320,7 @@ void clipEdge(const std::vector<Point>& in, std::vector<Point>& out, int axis, d
 // ---- The two kinds of mosaic -----------------------------------------------
 
 // One site per patch, scattered uniformly over the square, no two alike.
-std::vector<Point> scatterSites(const LandscapeSpec& params) {
+std::vector<Point> scatterSites(const LandscapeParams& params) {
   std::mt19937_64 rng = streamFor(params.seed, Stream::Sites);
   const auto draw = [&] {
     const double x = params.side * unit(rng);
@@ -372,7 +372,7 @@ class Geos {
   std::string message_;
 };
 
-void writeVoronoi(const LandscapeSpec& params, PatchWriter& writer) {
+void writeVoronoi(const LandscapeParams& params, PatchWriter& writer) {
   const Geos geos;
   const GEOSContextHandle_t h = geos.handle();
 
@@ -447,7 +447,7 @@ void writeVoronoi(const LandscapeSpec& params, PatchWriter& writer) {
   }
 }
 
-void writeGrid(const LandscapeSpec& params, PatchWriter& writer) {
+void writeGrid(const LandscapeParams& params, PatchWriter& writer) {
   // rows x cols == patches with rows the largest divisor not above the root.
   std::int64_t rows =
       std::max<std::int64_t>(1, static_cast<std::int64_t>(std::sqrt(static_cast<double>(params.patches))));
@@ -475,7 +475,7 @@ void writeGrid(const LandscapeSpec& params, PatchWriter& writer) {
   }
 }
 
-void check(const LandscapeSpec& params) {
+void check(const LandscapeParams& params) {
   if (params.patches < 1 || params.patches > std::numeric_limits<int>::max()) {
     throw std::runtime_error("the number of patches must be between 1 and " +
                              std::to_string(std::numeric_limits<int>::max()));
@@ -491,7 +491,7 @@ void check(const LandscapeSpec& params) {
 
 }  // namespace
 
-void writeLandscape(const std::filesystem::path& shp, const LandscapeSpec& params) {
+void writeLandscape(const std::filesystem::path& shp, const LandscapeParams& params) {
   check(params);
   std::string extension = shp.extension().string();
   std::transform(extension.begin(), extension.end(), extension.begin(),
@@ -510,7 +510,7 @@ void writeLandscape(const std::filesystem::path& shp, const LandscapeSpec& param
   }
   try {
     PatchWriter writer(*driver, shp);
-    if (params.kind == LandscapeSpec::Kind::Grid) {
+    if (params.kind == LandscapeParams::Kind::Grid) {
       writeGrid(params, writer);
     } else {
       writeVoronoi(params, writer);

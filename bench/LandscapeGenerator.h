@@ -14,7 +14,7 @@
 
 namespace quilta::bench {
 
-struct LandscapeSpec {
+struct LandscapeParams {
   std::int64_t patches = 1000;  // number of polygons
   int classes = 10;             // class values 1..classes
   double side = 10000.0;        // the landscape is the square [0,side]x[0,side], metres
@@ -45,6 +45,6 @@ struct LandscapeSpec {
 //
 // Throws std::runtime_error for invalid parameters or when the file cannot be
 // written (carrying GDAL's or GEOS's message).
-void writeLandscape(const std::filesystem::path& shp, const LandscapeSpec& params);
+void writeLandscape(const std::filesystem::path& shp, const LandscapeParams& params);
 
 }  // namespace quilta::bench

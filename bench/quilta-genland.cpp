@@ -16,7 +16,7 @@
 #include "bench/LandscapeGenerator.h"
 
 int main(int argc, char** argv) {
-  quilta::bench::LandscapeSpec params;
+  quilta::bench::LandscapeParams params;
   std::string out;
   bool grid = false;
 
@@ -32,7 +32,7 @@ int main(int argc, char** argv) {
       ->check(CLI::Range(0.0, 1.0));
   app.add_flag("--grid", grid, "Equal rectangles on a grid instead of Voronoi cells");
   CLI11_PARSE(app, argc, argv);
-  if (grid) params.kind = quilta::bench::LandscapeSpec::Kind::Grid;
+  if (grid) params.kind = quilta::bench::LandscapeParams::Kind::Grid;
 
   try {
     const auto start = std::chrono::steady_clock::now();

@@ -27,9 +27,9 @@
 namespace {
 
 namespace fs = std::filesystem;
-using quilta::bench::LandscapeSpec;
+using quilta::bench::LandscapeParams;
 using quilta::bench::writeLandscape;
-using Kind = LandscapeSpec::Kind;
+using Kind = LandscapeParams::Kind;
 
 // A fresh directory under the system's temporary directory, removed with
 // everything in it when the test ends.
@@ -103,9 +103,9 @@ Landscape readLandscape(const fs::path& shp) {
   return out;
 }
 
-LandscapeSpec makeParams(Kind kind, std::int64_t patches, std::uint64_t seed = 7, int classes = 5,
+LandscapeParams makeParams(Kind kind, std::int64_t patches, std::uint64_t seed = 7, int classes = 5,
                          double clustering = 0.8) {
-  LandscapeSpec params;
+  LandscapeParams params;
   params.kind = kind;
   params.patches = patches;
   params.seed = seed;
@@ -185,7 +185,7 @@ double totalArea(const Landscape& land) {
 
 class GeneratorTest : public ::testing::Test {
  protected:
-  Landscape generate(const LandscapeSpec& params, const std::string& name = "land.shp") {
+  Landscape generate(const LandscapeParams& params, const std::string& name = "land.shp") {
     const fs::path shp = dir_ / name;
     writeLandscape(shp, params);
     return readLandscape(shp);
@@ -319,7 +319,7 @@ TEST_F(GeneratorTest, SchemaAndCoordinateSystem) {
 
 TEST_F(GeneratorTest, SameSeedGivesIdenticalFiles) {
   for (const Kind kind : {Kind::Voronoi, Kind::Grid}) {
-    const LandscapeSpec params = makeParams(kind, 500, 42);
+    const LandscapeParams params = makeParams(kind, 500, 42);
     writeLandscape(dir_ / "a.shp", params);
     writeLandscape(dir_ / "b.shp", params);
     for (const char* ext : {".shp", ".shx", ".prj"}) {
@@ -379,19 +379,19 @@ TEST_F(GeneratorTest, ReplacesAnExistingLandscape) {
 TEST_F(GeneratorTest, RejectsInvalidParameters) {
   const fs::path shp = dir_ / "bad.shp";
   auto bad = [&](auto change) {
-    LandscapeSpec params = makeParams(Kind::Voronoi, 10);
+    LandscapeParams params = makeParams(Kind::Voronoi, 10);
     change(params);
     EXPECT_THROW(writeLandscape(shp, params), std::runtime_error);
     EXPECT_FALSE(fs::exists(shp));
   };
-  bad([](LandscapeSpec& s) { s.patches = 0; });
-  bad([](LandscapeSpec& s) { s.patches = -5; });
-  bad([](LandscapeSpec& s) { s.classes = 0; });
-  bad([](LandscapeSpec& s) { s.side = 0.0; });
-  bad([](LandscapeSpec& s) { s.side = -1.0; });
-  bad([](LandscapeSpec& s) { s.clustering = 1.5; });
-  bad([](LandscapeSpec& s) { s.clustering = -0.1; });
-  bad([](LandscapeSpec& s) { s.clustering = std::numeric_limits<double>::quiet_NaN(); });
+  bad([](LandscapeParams& s) { s.patches = 0; });
+  bad([](LandscapeParams& s) { s.patches = -5; });
+  bad([](LandscapeParams& s) { s.classes = 0; });
+  bad([](LandscapeParams& s) { s.side = 0.0; });
+  bad([](LandscapeParams& s) { s.side = -1.0; });
+  bad([](LandscapeParams& s) { s.clustering = 1.5; });
+  bad([](LandscapeParams& s) { s.clustering = -0.1; });
+  bad([](LandscapeParams& s) { s.clustering = std::numeric_limits<double>::quiet_NaN(); });
   EXPECT_THROW(writeLandscape(dir_ / "land.gpkg", makeParams(Kind::Grid, 4)), std::runtime_error);
 }
 
