@@ -14,7 +14,7 @@
 namespace quilta {
 namespace {
 
-using test::FieldSpec;
+using test::FieldDef;
 using test::rect;
 using test::Row;
 using test::TempDir;

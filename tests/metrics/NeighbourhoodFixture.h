@@ -39,7 +39,7 @@ class NeighbourhoodTest : public ToolTest {
   // numeric fields, given per patch in `values`) and opens it.
   PolygonLayer& openPatches(const std::vector<ClassPatch>& patches, const std::vector<std::string>& extra = {},
                             const std::vector<std::vector<double>>& values = {}) {
-    std::vector<FieldSpec> fields = {{"cover", 'S', 20}};
+    std::vector<FieldDef> fields = {{"cover", 'S', 20}};
     for (const auto& name : extra) fields.push_back({name, 'R', 24, 15});
     std::vector<Row> rows;
     for (std::size_t i = 0; i < patches.size(); ++i) {

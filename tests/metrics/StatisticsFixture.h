@@ -35,7 +35,7 @@ class StatisticsTest : public ToolTest {
   // Writes the layer "patches" with the fields "cover", then "Area" and
   // "Perimeter" where asked for, and opens it.
   void openPatches(const std::vector<Patch>& patches, bool withArea = true, bool withPerimeter = true) {
-    std::vector<FieldSpec> fields = {{"cover", 'S', 20}};
+    std::vector<FieldDef> fields = {{"cover", 'S', 20}};
     if (withArea) fields.push_back({"Area", 'R', 24, 15});
     if (withPerimeter) fields.push_back({"Perimeter", 'R', 24, 15});
     std::vector<Row> rows;

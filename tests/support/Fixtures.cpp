@@ -49,7 +49,7 @@ std::string rect(double x0, double y0, double x1, double y1) {
   return s.str();
 }
 
-void writeShapefile(const std::filesystem::path& shp, const std::vector<FieldSpec>& fields,
+void writeShapefile(const std::filesystem::path& shp, const std::vector<FieldDef>& fields,
                     const std::vector<Row>& rows, int epsg, const std::string& geometry) {
   GDALAllRegister();
   GDALDriver* driver = GetGDALDriverManager()->GetDriverByName("ESRI Shapefile");

@@ -25,7 +25,7 @@ class TempDir {
   std::filesystem::path path_;
 };
 
-struct FieldSpec {
+struct FieldDef {
   std::string name;
   char type;  // 'I' integer, 'R' real, 'S' text
   int width = 0;
@@ -40,7 +40,7 @@ struct Row {
 // Writes a shapefile with the given fields and rows. `epsg` 0 writes no .prj;
 // the default is a metric projection. `geometry` names the layer's shape type:
 // "polygon", "point" or "line".
-void writeShapefile(const std::filesystem::path& shp, const std::vector<FieldSpec>& fields,
+void writeShapefile(const std::filesystem::path& shp, const std::vector<FieldDef>& fields,
                     const std::vector<Row>& rows, int epsg = 32725, const std::string& geometry = "polygon");
 
 // Copies the bundled sample landscape into `dir` and returns its .shp path.
