@@ -46,14 +46,9 @@ void RunDiversityAnalysis(Extension& ext) {
       return;
     }
 
-    auto classSet = [&](const std::string& value) {
-      SelectionSet set = requireClass(wb, table, value);
-      return set;
-    };
-
     double totalArea = 0;
     for (const std::string& value : classes) {
-      SelectionSet set = classSet(value);
+      SelectionSet set = requireClass(wb, table, value);
       for (auto cursor = set.search(); auto f = cursor.next();) totalArea += f->number(area);
     }
     if (totalArea == 0) throw HostError("the selected classes have a total area of 0");
@@ -62,7 +57,7 @@ void RunDiversityAnalysis(Extension& ext) {
     double h = 0;
     for (const std::string& value : classes) {
       if (wb.step()) return markCancelled(wb);
-      SelectionSet set = classSet(value);
+      SelectionSet set = requireClass(wb, table, value);
       std::int64_t patches = 0;
       double classArea = 0;
       for (auto cursor = set.search(); auto f = cursor.next();) {
