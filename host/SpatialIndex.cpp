@@ -247,6 +247,8 @@ struct SpatialIndex::Impl {
 
   double measure(std::size_t a, std::size_t b, double limit, bool settleEarly) const;
   int containment(const Shape& inner, const Shape& outer) const;
+  // Whether `p` lies in or on `shape`: 1 yes, 0 no, kDoubtful undecided.
+  int pointInShape(const Pt& p, const Shape& shape) const;
   Location locateInPart(const Pt& p, const Part& part) const;
   bool meet(std::size_t a, std::size_t b) const;
   double engineDistance(std::size_t a, std::size_t b) const;
@@ -425,15 +427,22 @@ Location SpatialIndex::Impl::locateInPart(const Pt& p, const Part& part) const {
 int SpatialIndex::Impl::containment(const Shape& inner, const Shape& outer) const {
   bool doubtful = false;
   for (std::size_t ri = inner.firstRing; ri < inner.ringEnd; ++ri) {
-    const Pt& p = points[rings[ri].first];
-    if (!outer.box.contains(p)) continue;
-    for (std::size_t qi = outer.firstPart; qi < outer.firstPart + outer.partCount; ++qi) {
-      Location loc = locateInPart(p, parts[qi]);
-      if (loc == Location::Doubtful)
-        doubtful = true;
-      else if (loc != Location::Exterior)
-        return 1;
-    }
+    const int in = pointInShape(points[rings[ri].first], outer);
+    if (in == 1) return 1;
+    doubtful = doubtful || in == kDoubtful;
+  }
+  return doubtful ? kDoubtful : 0;
+}
+
+int SpatialIndex::Impl::pointInShape(const Pt& p, const Shape& shape) const {
+  if (!shape.box.contains(p)) return 0;
+  bool doubtful = false;
+  for (std::size_t qi = shape.firstPart; qi < shape.firstPart + shape.partCount; ++qi) {
+    const Location loc = locateInPart(p, parts[qi]);
+    if (loc == Location::Doubtful)
+      doubtful = true;
+    else if (loc != Location::Exterior)
+      return 1;
   }
   return doubtful ? kDoubtful : 0;
 }
@@ -586,15 +595,9 @@ bool SpatialIndex::Impl::meet(std::size_t a, std::size_t b) const {
   auto partInside = [&](const Shape& inner, const Shape& outer) {
     bool doubtful = false;
     for (std::size_t pi = inner.firstPart; pi < inner.firstPart + inner.partCount; ++pi) {
-      const Pt& p = points[rings[parts[pi].firstRing].first];
-      if (!outer.box.contains(p)) continue;
-      for (std::size_t qi = outer.firstPart; qi < outer.firstPart + outer.partCount; ++qi) {
-        Location loc = locateInPart(p, parts[qi]);
-        if (loc == Location::Doubtful)
-          doubtful = true;
-        else if (loc != Location::Exterior)
-          return 1;
-      }
+      const int in = pointInShape(points[rings[parts[pi].firstRing].first], outer);
+      if (in == 1) return 1;
+      doubtful = doubtful || in == kDoubtful;
     }
     return doubtful ? kDoubtful : 0;
   };

@@ -15,14 +15,6 @@
 namespace quilta::desktop {
 namespace {
 
-QLabel* bold(const QString& text, QWidget* parent) {
-  auto* label = new QLabel(text, parent);
-  QFont font = label->font();
-  font.setBold(true);
-  label->setFont(font);
-  return label;
-}
-
 QPlainTextEdit* multiLine(QWidget* parent, int lines) {
   auto* box = new QPlainTextEdit(parent);
   box->setReadOnly(true);

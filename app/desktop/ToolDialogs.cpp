@@ -25,14 +25,6 @@ QFrame* frame(QWidget* parent) {
   return f;
 }
 
-QLabel* bold(const QString& text, QWidget* parent) {
-  auto* label = new QLabel(text, parent);
-  QFont font = label->font();
-  font.setBold(true);
-  label->setFont(font);
-  return label;
-}
-
 // The logo of a partner site: its short name on a coloured plate.
 QPixmap logo(const QString& name, const QColor& colour) {
   QPixmap pixmap(112, 40);

@@ -126,4 +126,12 @@ void ClickableLabel::mouseReleaseEvent(QMouseEvent* event) {
   QLabel::mouseReleaseEvent(event);
 }
 
+QLabel* bold(const QString& text, QWidget* parent) {
+  auto* label = new QLabel(text, parent);
+  QFont font = label->font();
+  font.setBold(true);
+  label->setFont(font);
+  return label;
+}
+
 }  // namespace quilta::desktop

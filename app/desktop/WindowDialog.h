@@ -86,6 +86,9 @@ class ClickableLabel : public QLabel {
   std::function<void()> onClick_;
 };
 
+// A label in bold type, as the windows' headings are.
+QLabel* bold(const QString& text, QWidget* parent);
+
 // Makes the dialog for `model` by its name; null when there is none.
 std::unique_ptr<WindowDialog> makeDialog(WindowModel& model, QWidget* parent);
 
