@@ -52,6 +52,24 @@ std::string printable(std::string text) {
   return out;
 }
 
+// The classes named by the --classes options: an option whose whole text is
+// an offered class (such as "2,5" with a decimal comma) names that class;
+// any other is a comma-separated list.
+std::vector<std::string> classList(const std::vector<std::string>& options, const std::vector<std::string>& offered) {
+  std::vector<std::string> out;
+  for (const auto& option : options) {
+    if (std::find(offered.begin(), offered.end(), option) != offered.end()) {
+      out.push_back(option);
+      continue;
+    }
+    std::size_t start = 0;
+    for (std::size_t comma; (comma = option.find(',', start)) != std::string::npos; start = comma + 1)
+      out.push_back(option.substr(start, comma - start));
+    out.push_back(option.substr(start));
+  }
+  return out;
+}
+
 }  // namespace
 
 const std::map<std::string, std::string>& operationButtons() {
@@ -179,7 +197,8 @@ void ScriptedUser::attach(Extension& ext) {
   ws_.onShow("frmClasses", [this, &wb](WindowModel&) {
     auto& w = wb.classes;
     if (options_.classes.empty()) return w.cmdSelectAll_Click();
-    for (const auto& c : options_.classes) {
+    const std::vector<std::string> wanted = classList(options_.classes, w.lstClassNames.items);
+    for (const auto& c : wanted) {
       auto it = std::find(w.lstClassNames.items.begin(), w.lstClassNames.items.end(), c);
       if (it == w.lstClassNames.items.end()) {
         inputError_ = "the class field \"" + wb.session.classFieldName + "\" has no class \"" + c + "\"; it offers " +
@@ -192,7 +211,7 @@ void ScriptedUser::attach(Extension& ext) {
     // The classes in the order given: the chooser lists them in its own order,
     // so the selection is put in the user's order after the OK.
     w.cmdclasslist_Click();
-    if (wb.session.selectedClasses) *wb.session.selectedClasses = options_.classes;
+    if (wb.session.selectedClasses) *wb.session.selectedClasses = wanted;
   });
 
   for (ResultWindow* window : ext.results.all())

@@ -58,7 +58,9 @@ int main(int argc, char** argv) {
   auto* classField = app.add_option("--class-field", opt.classField, "Class field");
   app.add_flag("--no-class-field", opt.noClassField, "Analyse the layer as one class (\"noclass\")")
       ->excludes(classField);
-  app.add_option("--classes", opt.classes, "Classes to analyse, in this order (default: all)")->delimiter(',');
+  app.add_option("--classes", opt.classes,
+                 "Classes to analyse, in this order (default: all); repeat the option for a class whose name has a "
+                 "comma");
   app.add_option("--buffer", opt.buffer, "Proximity buffer in map units (default: the larger extent side)");
   app.add_option("--suffix", opt.suffix, "Proximity field name suffix, at most 5 characters (default: the buffer text)");
   app.add_option("--distance", opt.distance, "Core area distance in map units")->capture_default_str();

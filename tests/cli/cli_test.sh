@@ -61,6 +61,9 @@ check "unknown class field" 1 "$quilta" "$layer" area-perimeter area --class-fie
 expect_in "unknown class field" "$work/err" '"band"'
 check "class field needed" 2 "$quilta" "$layer" area
 expect_in "class field needed" "$work/err" "--class-field"
+check "two classes in one option" 0 "$quilta" "$layer" area --class-field zone --classes "slope,coastal plain"
+expect_in "two classes in one option" "$work/out" "coastal plain"
+check "a class per option" 0 "$quilta" "$layer" area --class-field band --classes 4 --classes 2
 check "unknown class" 1 "$quilta" "$layer" area --class-field zone --classes swamp
 expect_in "unknown class" "$work/err" '"hilltop"'
 
