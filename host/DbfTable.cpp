@@ -2,8 +2,9 @@
 //
 // The whole file is read into one byte image: the records, fixed width, one
 // after the other, exactly as they lie on disk after the header. Cells are read
-// and written in place in that image; a stored record is written back with one
-// pwrite. A schema change rebuilds the image in memory and marks the file for a
+// and written in place in that image; a stored record is copied into the
+// file's pages through a shared mapping (or written with one pwrite where the
+// file cannot be mapped). A schema change rebuilds the image in memory and marks the file for a
 // whole rewrite, done through a temporary file in the same folder that is
 // renamed over the table, so the table on disk is always either the old or the
 // new one, never a mixture.
@@ -11,6 +12,7 @@
 #include "host/DbfTable.h"
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -356,6 +358,30 @@ struct DbfTable::Impl {
   std::string cellScratch;  // one formatted cell, reused
   std::string textScratch;
 
+  // The file mapped for writing, made by the first store after the file was
+  // opened or rewritten: storing a record is then a copy into the file's own
+  // pages, which every reader of the file sees at once, without a system call
+  // per record.
+  char* mapped = nullptr;
+  std::size_t mappedLength = 0;
+  ~Impl() { unmap(); }
+  void unmap() {
+    if (mapped) ::munmap(mapped, mappedLength);
+    mapped = nullptr;
+    mappedLength = 0;
+  }
+  // Maps header and records when the file holds them all; otherwise stores
+  // go through pwrite.
+  void mapForStores() {
+    const std::size_t length = headerLength + records.size();
+    struct stat st {};
+    if (length == 0 || ::fstat(fd.get(), &st) != 0 || static_cast<std::uint64_t>(st.st_size) < length) return;
+    void* m = ::mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_SHARED, fd.get(), 0);
+    if (m == MAP_FAILED) return;
+    mapped = static_cast<char*>(m);
+    mappedLength = length;
+  }
+
   void requireWritable() const {
     if (!writable) throw HostError("the table " + quoted(path) + " is open read-only");
   }
@@ -575,6 +601,7 @@ void DbfTable::Impl::rewrite() {
   const std::string_view tail(&kEndOfFile, 1);
   const std::array<std::string_view, 3> chunks = {
       std::string_view(header), std::string_view(records.data(), records.size()), tail};
+  unmap();
   replaceFileAtomically(target, chunks, mode);
 
   headerLength = newHeaderLength;
@@ -799,6 +826,11 @@ void DbfTable::store(std::int64_t record) {
     return;
   }
   const std::size_t at = static_cast<std::size_t>(record) * impl_->recordLength;
+  if (!impl_->mapped) impl_->mapForStores();
+  if (impl_->mapped) {
+    std::memcpy(impl_->mapped + impl_->headerLength + at, impl_->records.data() + at, impl_->recordLength);
+    return;
+  }
   pwriteAll(impl_->fd.get(), impl_->records.data() + at, impl_->recordLength,
             static_cast<off_t>(impl_->headerLength + at), impl_->path);
 }
