@@ -247,6 +247,11 @@ struct SpatialIndex::Impl {
 
   double measure(std::size_t a, std::size_t b, double limit, bool settleEarly) const;
   int containment(const Shape& inner, const Shape& outer) const;
+  // Calls `visit` with every member whose bounding box lies within
+  // `maxDistance` of `member`'s (nothing when `member` is not measurable or
+  // the distance is negative).
+  template <class Visit>
+  void candidatesWithin(std::size_t member, double maxDistance, Visit&& visit) const;
   // Whether `p` lies in or on `shape`: 1 yes, 0 no, kDoubtful undecided.
   int pointInShape(const Pt& p, const Shape& shape) const;
   Location locateInPart(const Pt& p, const Part& part) const;
@@ -684,33 +689,32 @@ std::optional<SpatialIndex::Neighbour> SpatialIndex::nearest(std::size_t member)
   return Neighbour{bestMember, best};
 }
 
+template <class Visit>
+void SpatialIndex::Impl::candidatesWithin(std::size_t member, double maxDistance, Visit&& visit) const {
+  if (!shapes.at(member).measurable || !(maxDistance >= 0)) return;
+  const Box& query = shapes[member].box;
+  const double reach = maxDistance + slack;
+  const double reach2 = reach * reach;
+  search([&](const Box& b) { return boxDistance2(query, b) <= reach2; }, visit);
+}
+
 void SpatialIndex::withinDistance(std::size_t member, double maxDistance, std::vector<Neighbour>& out) const {
   const Impl& x = *impl_;
   out.clear();
-  if (!x.shapes.at(member).measurable || !(maxDistance >= 0)) return;
-  const Box& query = x.shapes[member].box;
-  const double reach = maxDistance + x.slack;
-  const double reach2 = reach * reach;
-  x.search([&](const Box& b) { return boxDistance2(query, b) <= reach2; },
-           [&](std::size_t g) {
-             if (g == member) return out.push_back({g, 0.0});
-             const double d = x.measure(member, g, maxDistance, false);
-             if (d <= maxDistance) out.push_back({g, d});
-           });
+  x.candidatesWithin(member, maxDistance, [&](std::size_t g) {
+    if (g == member) return out.push_back({g, 0.0});
+    const double d = x.measure(member, g, maxDistance, false);
+    if (d <= maxDistance) out.push_back({g, d});
+  });
   std::sort(out.begin(), out.end(), [](const Neighbour& a, const Neighbour& b) { return a.member < b.member; });
 }
 
 void SpatialIndex::withinDistance(std::size_t member, double maxDistance, std::vector<std::size_t>& out) const {
   const Impl& x = *impl_;
   out.clear();
-  if (!x.shapes.at(member).measurable || !(maxDistance >= 0)) return;
-  const Box& query = x.shapes[member].box;
-  const double reach = maxDistance + x.slack;
-  const double reach2 = reach * reach;
-  x.search([&](const Box& b) { return boxDistance2(query, b) <= reach2; },
-           [&](std::size_t g) {
-             if (g == member || x.measure(member, g, maxDistance, true) <= maxDistance) out.push_back(g);
-           });
+  x.candidatesWithin(member, maxDistance, [&](std::size_t g) {
+    if (g == member || x.measure(member, g, maxDistance, true) <= maxDistance) out.push_back(g);
+  });
   std::sort(out.begin(), out.end());
 }
 
