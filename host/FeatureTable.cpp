@@ -14,22 +14,6 @@
 namespace quilta {
 namespace {
 
-FieldInfo infoOf(const DbfField& f) {
-  FieldInfo info{f.name, kText, f.width, f.decimals};
-  switch (f.type) {
-    case 'N':
-    case 'F':
-      if (f.decimals > 0) info.type = kDouble;
-      else if (f.width <= 4) info.type = kSmallInteger;
-      else if (f.width <= 9) info.type = kLong;
-      else info.type = kDouble;
-      break;
-    case 'D': info.type = kDate; break;
-    default: info.type = kText; break;
-  }
-  return info;
-}
-
 bool isNumericType(int type) { return type == kSmallInteger || type == kLong || type == kSingle || type == kDouble; }
 
 std::string trim(std::string_view s) {
@@ -110,16 +94,17 @@ std::optional<Feature> FeatureCursor::next() {
 
 // --- FeatureTable ----------------------------------------------------------
 
-FeatureTable::FeatureTable(DbfTable dbf, int geometryType, std::function<std::vector<Polygon>()> loadShapes)
-    : dbf_(std::move(dbf)), geometryType_(geometryType), loadShapes_(std::move(loadShapes)) {}
+FeatureTable::FeatureTable(std::unique_ptr<AttributeStore> store, int geometryType,
+                           std::function<std::vector<Polygon>()> loadShapes)
+    : store_(std::move(store)), geometryType_(geometryType), loadShapes_(std::move(loadShapes)) {}
 
-int FeatureTable::fieldCount() const { return kFixedFields + static_cast<int>(dbf_.fields().size()); }
+int FeatureTable::fieldCount() const { return kFixedFields + store_->fieldCount(); }
 
 FieldInfo FeatureTable::field(int index) const {
   if (index == 0) return {"FID", kObjectId, 0, 0};
   if (index == 1) return {"Shape", kGeometry, 0, 0};
   if (index < 0 || index >= fieldCount()) throw HostError("no field at index " + std::to_string(index));
-  return infoOf(dbf_.fields()[static_cast<std::size_t>(index - kFixedFields)]);
+  return store_->field(index - kFixedFields);
 }
 
 int FeatureTable::findField(std::string_view name) const {
@@ -130,38 +115,13 @@ int FeatureTable::findField(std::string_view name) const {
   };
   if (equalNoCase(name, "FID")) return 0;
   if (equalNoCase(name, "Shape")) return 1;
-  int i = dbf_.findField(name);
+  int i = store_->findField(name);
   return i < 0 ? -1 : i + kFixedFields;
 }
 
 void FeatureTable::addField(const std::string& name, int type, int length, int precision, const Value& fill) {
-  DbfField f{name, 'N', 0, 0};
-  switch (type) {
-    case kSmallInteger: f.width = length ? length : 4; break;
-    case kLong: f.width = length ? length : 9; break;
-    case kSingle:
-      f.width = length ? length : 13;
-      f.decimals = length ? precision : 6;
-      break;
-    case kDouble:
-      // A double without width or precision must keep about 15 significant
-      // digits from 1e-9 to 1e15; no fixed decimal count can, so the table
-      // writes such values in exponent form when needed.
-      f.width = length ? length : 24;
-      f.decimals = length ? precision : 15;
-      break;
-    case kText:
-      f.type = 'C';
-      f.width = length ? length : 50;
-      break;
-    case kDate:
-      f.type = 'D';
-      f.width = 8;
-      break;
-    default: throw HostError("a field of type " + std::to_string(type) + " cannot be added to the table");
-  }
   if (findField(name) >= 0) throw HostError("the table already has a field \"" + name + "\"");
-  dbf_.addField(f, fill);
+  store_->addField(name, type, length, precision, fill);
   forgetValueIndex(-1);
 }
 
@@ -169,16 +129,16 @@ void FeatureTable::deleteField(int index) {
   if (index == 0) throw HostError("the object identifier field \"FID\" cannot be deleted");
   if (index == 1) throw HostError("the geometry field \"Shape\" cannot be deleted");
   if (index < 0 || index >= fieldCount()) throw HostError("no field at index " + std::to_string(index));
-  dbf_.deleteField(index - kFixedFields);
+  store_->deleteField(index - kFixedFields);
   forgetValueIndex(-1);
 }
 
 const std::vector<std::int64_t>& FeatureTable::allOids() {
   if (!all_) {
     std::vector<std::int64_t> oids;
-    oids.reserve(static_cast<std::size_t>(dbf_.recordCount()));
-    for (std::int64_t r = 0; r < dbf_.recordCount(); ++r)
-      if (!dbf_.isDeleted(r)) oids.push_back(r);
+    oids.reserve(static_cast<std::size_t>(store_->recordCount()));
+    for (std::int64_t r = 0; r < store_->recordCount(); ++r)
+      if (!store_->isDeleted(r)) oids.push_back(r);
     all_ = std::make_shared<const std::vector<std::int64_t>>(std::move(oids));
   }
   return *all_;
@@ -322,22 +282,22 @@ Value FeatureTable::value(std::int64_t oid, int fieldIndex) const {
   if (fieldIndex == 0) return oid;
   if (fieldIndex == 1) throw HostError("the shape is not an attribute value");
   if (fieldIndex < 0 || fieldIndex >= fieldCount()) throw HostError("no field at index " + std::to_string(fieldIndex));
-  return dbf_.value(oid, fieldIndex - kFixedFields);
+  return store_->value(oid, fieldIndex - kFixedFields);
 }
 
 void FeatureTable::setValue(std::int64_t oid, int fieldIndex, const Value& v) {
   if (fieldIndex < kFixedFields) throw HostError("the fields \"FID\" and \"Shape\" cannot be set as attributes");
   if (fieldIndex >= fieldCount()) throw HostError("no field at index " + std::to_string(fieldIndex));
-  dbf_.setValue(oid, fieldIndex - kFixedFields, v);
+  store_->setValue(oid, fieldIndex - kFixedFields, v);
   forgetValueIndex(fieldIndex);
 }
 
-void FeatureTable::store(std::int64_t oid) { dbf_.store(oid); }
+void FeatureTable::store(std::int64_t oid) { store_->store(oid); }
 
 const std::vector<Polygon>& FeatureTable::shapes() {
   if (!shapes_) {
     shapes_ = loadShapes_();
-    if (static_cast<std::int64_t>(shapes_->size()) < dbf_.recordCount()) shapes_->resize(static_cast<std::size_t>(dbf_.recordCount()));
+    if (static_cast<std::int64_t>(shapes_->size()) < store_->recordCount()) shapes_->resize(static_cast<std::size_t>(store_->recordCount()));
   }
   return *shapes_;
 }
@@ -348,7 +308,7 @@ const Polygon& FeatureTable::shape(std::int64_t oid) {
   return all[static_cast<std::size_t>(oid)];
 }
 
-void FeatureTable::sync() { dbf_.flush(); }
+void FeatureTable::sync() { store_->flush(); }
 
 void FieldCalculator::calculate(FeatureTable& table, const std::string& fieldName, const std::string& expression) {
   int index = table.findField(fieldName);
@@ -367,7 +327,7 @@ void FieldCalculator::calculate(FeatureTable& table, const std::string& fieldNam
 void FeatureTable::fillField(int fieldIndex, const Value& v) {
   if (fieldIndex < kFixedFields || fieldIndex >= fieldCount())
     throw HostError("no attribute field at index " + std::to_string(fieldIndex));
-  dbf_.fillField(fieldIndex - kFixedFields, v);
+  store_->fillField(fieldIndex - kFixedFields, v);
   forgetValueIndex(fieldIndex);
 }
 

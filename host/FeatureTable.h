@@ -14,30 +14,11 @@
 #include <unordered_map>
 #include <vector>
 
-#include "host/DbfTable.h"
+#include "host/AttributeStore.h"
 #include "host/Geometry.h"
 #include "host/Value.h"
 
 namespace quilta {
-
-// Field type codes.
-enum FieldType : int {
-  kSmallInteger = 0,
-  kLong = 1,
-  kSingle = 2,
-  kDouble = 3,
-  kText = 4,
-  kDate = 5,
-  kObjectId = 6,
-  kGeometry = 7,
-};
-
-struct FieldInfo {
-  std::string name;
-  int type = kText;
-  int length = 0;     // bytes (text) or digits (numbers); 0 for FID and Shape
-  int precision = 0;  // digits after the decimal point
-};
 
 class FeatureTable;
 
@@ -107,9 +88,11 @@ class AttributeFilter {
 
 class FeatureTable {
  public:
-  // `loadShapes` reads every shape of the layer on first use; the table keeps
-  // them for its lifetime.
-  FeatureTable(DbfTable dbf, int geometryType, std::function<std::vector<Polygon>()> loadShapes);
+  // `store` holds the attribute values; `loadShapes` reads every shape of the
+  // layer on first use, indexed by record; the table keeps them for its
+  // lifetime.
+  FeatureTable(std::unique_ptr<AttributeStore> store, int geometryType,
+               std::function<std::vector<Polygon>()> loadShapes);
   FeatureTable(const FeatureTable&) = delete;
   FeatureTable& operator=(const FeatureTable&) = delete;
 
@@ -151,11 +134,11 @@ class FeatureTable {
 
   // Writes what is pending; called when an operation ends, however it ends.
   void sync();
-  bool writable() const { return dbf_.writable(); }
+  bool writable() const { return store_->writable(); }
 
  private:
   static constexpr int kFixedFields = 2;  // FID, Shape
-  DbfTable dbf_;
+  std::unique_ptr<AttributeStore> store_;
   int geometryType_;
   std::function<std::vector<Polygon>()> loadShapes_;
   std::optional<std::vector<Polygon>> shapes_;

@@ -11,6 +11,7 @@
 #include "host/Gdal.h"
 #include "host/GeosContext.h"
 #include "host/HostError.h"
+#include "host/dbase/DbaseStore.h"
 
 namespace quilta {
 
@@ -169,7 +170,7 @@ std::shared_ptr<PolygonLayer> PolygonLayer::open(const std::filesystem::path& pa
   if (!std::filesystem::exists(dbfPath)) throw HostError("\"" + path.string() + "\" has no attribute table (.dbf)");
   DbfTable dbf = DbfTable::open(dbfPath, mode == Mode::Update);
   std::int64_t records = dbf.recordCount();
-  layer->table_ = std::make_unique<FeatureTable>(std::move(dbf), geometryType,
+  layer->table_ = std::make_unique<FeatureTable>(std::make_unique<DbaseStore>(std::move(dbf)), geometryType,
                                                   [path, records] { return readShapes(path, records); });
   return layer;
 }

@@ -21,7 +21,7 @@
 #include <string>
 #include <vector>
 
-#include "host/DbfTable.h"
+#include "host/dbase/DbfTable.h"
 #include "host/HostError.h"
 
 namespace fs = std::filesystem;

@@ -9,7 +9,7 @@
 // renamed over the table, so the table on disk is always either the old or the
 // new one, never a mixture.
 
-#include "host/DbfTable.h"
+#include "host/dbase/DbfTable.h"
 
 #include <fcntl.h>
 #include <sys/mman.h>
