@@ -45,8 +45,14 @@ class AttributeStore {
  public:
   virtual ~AttributeStore() = default;
 
-  // False when every mutation is refused (the store was opened read-only).
+  // False when every mutation is refused (the store is open for reading).
   virtual bool writable() const = 0;
+  // Makes the store ready for the writes of a run: opens it for writing when
+  // it is open for reading, and takes what keeps a second writer out. Does
+  // nothing when it is ready already. Throws HostError with the store's cause
+  // when it cannot be written (a read-only file or folder, missing rights,
+  // another writer), before anything is written.
+  virtual void openForWriting() = 0;
 
   virtual std::int64_t recordCount() const = 0;
   // A record that is not a feature (flagged deleted in a dBASE table):

@@ -22,6 +22,11 @@ FieldInfo DbaseStore::field(int index) const {
   return info;
 }
 
+void DbaseStore::openForWriting() {
+  // The table is opened for writing when the layer opens in update mode.
+  if (!dbf_.writable()) throw HostError("the table is open read-only");
+}
+
 void DbaseStore::addField(const std::string& name, int type, int length, int precision, const Value& fill) {
   DbfField f{name, 'N', 0, 0};
   switch (type) {

@@ -15,6 +15,7 @@ class DbaseStore final : public AttributeStore {
   explicit DbaseStore(DbfTable table) : dbf_(std::move(table)) {}
 
   bool writable() const override { return dbf_.writable(); }
+  void openForWriting() override;
   std::int64_t recordCount() const override { return dbf_.recordCount(); }
   bool isDeleted(std::int64_t record) const override { return dbf_.isDeleted(record); }
   int fieldCount() const override { return static_cast<int>(dbf_.fields().size()); }
