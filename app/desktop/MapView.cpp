@@ -9,6 +9,7 @@
 #include <QPainter>
 #include <QLineF>
 #include <QPainterPath>
+#include <QResizeEvent>
 #include <QWheelEvent>
 
 #include "host/HostApplication.h"
@@ -330,6 +331,8 @@ void MapView::drawScaleBar(QPainter& painter, const QRect& area) const {
 
 void MapView::resizeEvent(QResizeEvent* event) {
   QWidget::resizeEvent(event);
+  // (A hidden widget hears of its size again whenever it is grabbed.)
+  if (cacheValid_ && cache_.size() == event->size()) return;
   // Until the user moves the map, a new size shows what was fitted.
   if (!userPlaced_ && view_.valid() && !pendingFit_) pendingFit_ = fitted_;
   invalidate();
