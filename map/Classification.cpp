@@ -18,20 +18,28 @@ int labelDecimals(double min, const std::vector<double>& bounds) {
   const double span = bounds.back() - min;
   auto whole = [](double v) { return std::nearbyint(v) == v; };
   int decimals = span > 0 ? 1 - static_cast<int>(std::floor(std::log10(span))) : 2;
-  // Whole numbers read best without a fraction.
   if (whole(min) && std::all_of(bounds.begin(), bounds.end(), whole)) decimals = 0;
   decimals = std::clamp(decimals, 0, 6);
   auto distinct = [&](int d) {
-    std::string previous = text::withDecimals(min, d);
-    for (double b : bounds) {
-      std::string shown = text::withDecimals(b, d);
-      if (shown == previous) return false;
-      previous = std::move(shown);
-    }
+    std::vector<double> shown{min};
+    shown.insert(shown.end(), bounds.begin(), bounds.end());
+    for (std::size_t i = 1; i < shown.size(); ++i)
+      if (shown[i] != shown[i - 1] && text::withDecimals(shown[i], d) == text::withDecimals(shown[i - 1], d))
+        return false;
     return true;
   };
   while (decimals < 6 && !distinct(decimals)) ++decimals;
   return decimals;
+}
+
+// Appends an upper bound; one that differs from the last only by rounding
+// noise (a billionth of the data's magnitude) replaces it instead, so values
+// that are equal but for their last bits share a class.
+void addBound(std::vector<double>& bounds, double b, double magnitude) {
+  if (bounds.empty() || b - bounds.back() > 1e-9 * magnitude)
+    bounds.push_back(b);
+  else if (b > bounds.back())
+    bounds.back() = b;
 }
 
 int checkedField(FeatureTable& table, const std::string& name) {
@@ -120,9 +128,10 @@ void graduate(FeatureTable& table, int field, const StyleSpec& spec, const std::
     const int decimals = labelDecimals(min, out.bounds);
     double low = min;
     for (std::size_t k = 0; k < out.bounds.size(); ++k) {
-      out.legend.push_back(LegendEntry{
-          text::withDecimals(low, decimals) + " \u2013 " + text::withDecimals(out.bounds[k], decimals),
-          Symbol{colours[k]}});
+      // A first class of one value (many zeros, say) shows that value.
+      std::string label = text::withDecimals(out.bounds[k], decimals);
+      if (k > 0 || low != out.bounds[k]) label = text::withDecimals(low, decimals) + " \u2013 " + label;
+      out.legend.push_back(LegendEntry{std::move(label), Symbol{colours[k]}});
       low = out.bounds[k];
     }
     for (std::size_t i = 0; i < values.size(); ++i) {
@@ -157,11 +166,9 @@ std::vector<double> equalIntervalBreaks(double min, double max, int classes) {
   if (!(max > min) || classes < 2) return {max};
   std::vector<double> bounds;
   const double width = (max - min) / classes;
-  for (int k = 1; k < classes; ++k) {
-    const double b = min + k * width;
-    if (bounds.empty() || b > bounds.back()) bounds.push_back(b);
-  }
-  if (bounds.empty() || max > bounds.back()) bounds.push_back(max);
+  for (int k = 1; k < classes; ++k)
+    if (const double b = min + k * width; b < max && (bounds.empty() || b > bounds.back())) bounds.push_back(b);
+  bounds.push_back(max);
   return bounds;
 }
 
@@ -170,11 +177,11 @@ std::vector<double> quantileBreaks(std::vector<double> values, int classes) {
   std::sort(values.begin(), values.end());
   const auto n = static_cast<std::int64_t>(values.size());
   const std::int64_t k_max = std::max(classes, 1);
+  const double magnitude = std::max({std::fabs(values.front()), std::fabs(values.back()), values.back() - values.front()});
   std::vector<double> bounds;
   for (std::int64_t k = 1; k <= k_max; ++k) {
     const std::int64_t rank = (k * n + k_max - 1) / k_max;  // ceil(k n / classes), 1-based
-    const double b = values[static_cast<std::size_t>(rank - 1)];
-    if (bounds.empty() || b > bounds.back()) bounds.push_back(b);
+    addBound(bounds, values[static_cast<std::size_t>(rank - 1)], magnitude);
   }
   return bounds;
 }

@@ -60,7 +60,9 @@ std::optional<double> numericValue(const Value& value);
 std::vector<double> equalIntervalBreaks(double min, double max, int classes);
 // Quantiles: with the N values sorted as x(1) <= ... <= x(N), bound k is
 // x(ceil(k N / classes)), k = 1 .. classes: the smallest value with at least
-// k/classes of the values at or below it. Empty for no values.
+// k/classes of the values at or below it. Bounds that differ by less than a
+// billionth of the values' magnitude are rounding noise of one value and
+// merge into the larger. Empty for no values.
 std::vector<double> quantileBreaks(std::vector<double> values, int classes);
 // The class of `value` under `bounds` (not empty): the first k with value <=
 // bounds[k]; the last class for larger values.

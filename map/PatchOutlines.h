@@ -46,7 +46,7 @@ class PatchOutlines {
   // What a view shows of the patches, and how each is drawn.
   struct DrawList {
     std::vector<std::uint32_t> outlines;  // drawn as polygons
-    std::vector<std::uint32_t> dots;      // smaller than a pixel both ways: one pixel at the box's centre
+    std::vector<std::uint32_t> dots;      // smaller than a pixel both ways: the pixels their box touches
   };
   // Every patch whose box meets the view (by a pixel's margin), in ascending
   // identifier order within each list, so later patches draw over earlier

@@ -52,10 +52,15 @@ bool MapRenderer::project(const map::PatchOutlines& outlines, std::size_t patch,
     if (ringsUsed_ == rings_.size()) rings_.emplace_back();
     QPolygonF& out = rings_[ringsUsed_];
     out.resize(0);
+    // Vertices snap to a quarter pixel and repeats are dropped. Neighbours
+    // share their boundary vertex for vertex, so both snap it alike: the
+    // patches still meet without a gap, with as few vertices as the pixels
+    // can show.
     double lastX = 0, lastY = 0;
     for (std::size_t j = 0; j < ring.count; ++j) {
-      const double x = origin.x + ring.xy[2 * j] * s, y = origin.y - ring.xy[2 * j + 1] * s;
-      if (j > 0 && std::abs(x - lastX) < 0.5 && std::abs(y - lastY) < 0.5) continue;
+      const double x = std::round((origin.x + ring.xy[2 * j] * s) * 4) / 4;
+      const double y = std::round((origin.y - ring.xy[2 * j + 1] * s) * 4) / 4;
+      if (j > 0 && x == lastX && y == lastY) continue;
       out.append(QPointF(x, y));
       lastX = x, lastY = y;
     }
@@ -108,8 +113,10 @@ void MapRenderer::drawLayer(QPainter& painter, QImage& image, const map::Viewpor
     dots[e] = toQColor(symbol.fill).rgb();
   }
 
-  // Patches smaller than a pixel: that pixel takes the patch's colour,
-  // written straight into the image (before a painter holds it).
+  // Patches smaller than a pixel: the one or two pixels their box touches
+  // each way take the patch's colour, written straight into the image
+  // (before a painter holds it). In a mosaic every pixel touches some box,
+  // so the layer shows without holes at any distance.
   const int w = image.width(), h = image.height();
   uchar* bits = image.bits();
   const qsizetype stride = image.bytesPerLine();
@@ -117,10 +124,14 @@ void MapRenderer::drawLayer(QPainter& painter, QImage& image, const map::Viewpor
     const std::int32_t entry = symbology.classOfFeature(patch);
     if (entry < 0) continue;
     const map::Box b = outlines.bounds(patch);
-    const map::Point p = view.toPixel(0.5 * (b.minX + b.maxX), 0.5 * (b.minY + b.maxY));
-    const int x = static_cast<int>(std::floor(p.x)), y = static_cast<int>(std::floor(p.y));
-    if (x < 0 || y < 0 || x >= w || y >= h) continue;
-    reinterpret_cast<QRgb*>(bits + y * stride)[x] = dots[static_cast<std::size_t>(entry)];
+    const map::Point lo = view.toPixel(b.minX, b.maxY), hi = view.toPixel(b.maxX, b.minY);
+    const int x0 = std::max(static_cast<int>(std::floor(lo.x)), 0), x1 = std::min(static_cast<int>(std::floor(hi.x)), w - 1);
+    const int y0 = std::max(static_cast<int>(std::floor(lo.y)), 0), y1 = std::min(static_cast<int>(std::floor(hi.y)), h - 1);
+    const QRgb colour = dots[static_cast<std::size_t>(entry)];
+    for (int y = y0; y <= y1; ++y) {
+      QRgb* line = reinterpret_cast<QRgb*>(bits + y * stride);
+      for (int x = x0; x <= x1; ++x) line[x] = colour;
+    }
   }
 
   painter.begin(&image);
@@ -131,8 +142,15 @@ void MapRenderer::drawLayer(QPainter& painter, QImage& image, const map::Viewpor
   const double scale = view.scale();
   for (std::uint32_t patch : list_.outlines) {
     const std::int32_t entry = symbology.classOfFeature(patch);
-    if (entry < 0 || !project(outlines, patch, view)) continue;
+    if (entry < 0) continue;
     const map::Box b = outlines.bounds(patch);
+    if (!project(outlines, patch, view)) {
+      // A sliver that snapped to a line: its box, so that it still shows.
+      const map::Point lo = view.toPixel(b.minX, b.maxY), hi = view.toPixel(b.maxX, b.minY);
+      painter.fillRect(QRectF(QPointF(std::floor(lo.x), std::floor(lo.y)), QPointF(std::floor(hi.x) + 1, std::floor(hi.y) + 1)),
+                       fills[static_cast<std::size_t>(entry)]);
+      continue;
+    }
     const bool outline = b.width() * scale >= kOutlinePixels && b.height() * scale >= kOutlinePixels;
     if (outline != outlined) {
       painter.setPen(outline ? outlinePen : QPen(Qt::NoPen));

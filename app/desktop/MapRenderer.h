@@ -1,9 +1,10 @@
 #pragma once
 // Draws the layers of a map into an image as one view shows them: each
 // patch filled with the symbol of its class, outlined where it is large
-// enough for an outline to show, a patch smaller than a pixel as that one
-// pixel, and the layer's selection highlighted above. Only what the view
-// shows is drawn, so the cost follows the screen, not the layer.
+// enough for an outline to show, a patch smaller than a pixel as the pixels
+// its box touches, and the layer's selection highlighted above. Only what
+// the view shows is drawn, with no more vertices than its pixels can show,
+// so the cost follows the screen, not the layer.
 
 #include <cstdint>
 #include <memory>
@@ -53,8 +54,8 @@ class MapRenderer {
  private:
   void drawLayer(QPainter& painter, QImage& image, const map::Viewport& view, const LayerDrawing& layer);
   void drawSelection(QPainter& painter, const map::Viewport& view, const LayerDrawing& layer);
-  // The rings of one patch in pixels, each with its vertices closer than
-  // half a pixel to the previous one dropped; false when nothing is left.
+  // The rings of one patch in pixels, snapped to a quarter pixel without
+  // repeated vertices; false when no ring keeps three vertices.
   bool project(const map::PatchOutlines& outlines, std::size_t patch, const map::Viewport& view);
 
   map::PatchOutlines::DrawList list_;

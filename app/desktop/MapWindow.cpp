@@ -489,7 +489,9 @@ void MapWindow::showIdentified() {
   identify_->clear();
   const auto& h = map_->highlight();
   if (!h) {
-    identify_->addTopLevelItem(new QTreeWidgetItem({QStringLiteral("Click a patch on the map"), QString()}));
+    auto* hint = new QTreeWidgetItem({QStringLiteral("Click a patch on the map"), QString()});
+    identify_->addTopLevelItem(hint);
+    hint->setFirstColumnSpanned(true);
     return;
   }
   // The values as they are now: an operation may have written them since.
@@ -512,7 +514,7 @@ void MapWindow::showIdentified() {
         {QStringLiteral("Nearest neighbour"),
          neighbour ? QStringLiteral("FID %1, %2 away (blue)")
                          .arg(neighbour->oid)
-                         .arg(QString::fromStdString(text::general(neighbour->length)))
+                         .arg(QString::fromStdString(text::withDecimals(neighbour->length, 2)))
                    : QStringLiteral("none recorded")});
     identify_->addTopLevelItem(nn);
     if ((neighbour.has_value() != h->neighbour.has_value()) ||

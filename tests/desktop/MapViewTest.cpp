@@ -82,7 +82,7 @@ TEST_F(MapViewTest, ClickIdentifiesThePatchAndItsNearestNeighbourButNotTheHole) 
   EXPECT_EQ(identified("FID"), "0");
   EXPECT_EQ(identified("cover"), "forest");
   EXPECT_EQ(identified("NNDist"), "2");
-  EXPECT_TRUE(identified("Nearest neighbour").startsWith("FID 1, 2 away")) << identified("Nearest neighbour").toStdString();
+  EXPECT_TRUE(identified("Nearest neighbour").startsWith("FID 1, 2.00 away")) << identified("Nearest neighbour").toStdString();
 
   // The highlight is drawn: the patch tinted red, the neighbour blue, the
   // link between them dark.

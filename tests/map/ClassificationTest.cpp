@@ -51,6 +51,15 @@ TEST(BreaksTest, QuantilesOfOneToTen) {
   EXPECT_EQ(quantileBreaks({1, 1, 1, 1, 1, 1, 2, 3, 4, 5}, 5), (std::vector<double>{1, 3, 5}));
 }
 
+TEST(BreaksTest, QuantilesMergeBoundsThatDifferByRoundingNoise) {
+  // Distances measured between raster-made patches: one value with
+  // different last bits.
+  const std::vector<double> values{0, 0, 0, 89.9940673494712, 89.99406734947125, 2099};
+  EXPECT_EQ(quantileBreaks(values, 5), (std::vector<double>{0, 89.99406734947125, 2099}));
+  // Values a millionth apart stay apart.
+  EXPECT_EQ(quantileBreaks({1, 1.000001, 2}, 3), (std::vector<double>{1, 1.000001, 2}));
+}
+
 TEST(BreaksTest, QuantilesMatchTheirDefinitionOnRandomData) {
   std::mt19937 rng(5);
   for (int round = 0; round < 200; ++round) {
@@ -208,6 +217,14 @@ TEST_F(SymbolizeTest, GraduatedEqualIntervalsAndTheirLabels) {
   EXPECT_EQ(counts(s), (std::vector<std::int64_t>{2, 0, 2, 0, 2}));
   EXPECT_EQ(labels(s).front(), "0.0 \u2013 0.2");
   EXPECT_EQ(labels(s).back(), "0.8 \u2013 1.0");
+}
+
+TEST_F(SymbolizeTest, AFirstClassOfOneValueShowsThatValue) {
+  std::vector<Patch> rows;
+  for (double v : {0.0, 0.0, 0.0, 89.9940673494712, 89.99406734947125, 2099.00431}) rows.push_back(metric(v));
+  const Symbology s = symbolize(layer(rows), StyleSpec{StyleKind::Graduated, "NNDist"}, kRed);
+  EXPECT_EQ(labels(s), (std::vector<std::string>{"0", "0 \u2013 90", "90 \u2013 2099"}));
+  EXPECT_EQ(counts(s), (std::vector<std::int64_t>{3, 2, 1}));
 }
 
 TEST_F(SymbolizeTest, SingleColourAndRefusedFields) {
