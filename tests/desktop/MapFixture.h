@@ -2,6 +2,8 @@
 // A map shell over small layers of hand-checkable patches, and the user's
 // mouse on the map.
 
+#include <memory>
+
 #include <QMouseEvent>
 #include <QWheelEvent>
 
@@ -40,6 +42,21 @@ class MapTest : public DesktopTest {
     for (int i = 0; i < 5; ++i) rows.push_back(row(rect(6.0 + 2 * i, 12, 7.0 + 2 * i, 13), "meadow", dists[i], 0));
     writeShapefile(shp, {{"cover", 'S', 12}, {"NNDist", 'R', 19, 6}, {"NNId", 'R', 19, 6}}, rows);
     return shp;
+  }
+
+  // The map shell over metricsLayer(), shown.
+  std::unique_ptr<Extension> ext;
+  std::unique_ptr<desktop::MapWindow> window;
+  PolygonLayer* layer = nullptr;
+  desktop::MapView& openWindow() {
+    layer = &host.document().addShapefile(metricsLayer());
+    ext = std::make_unique<Extension>(host, ws, dir.path());
+    window = std::make_unique<desktop::MapWindow>(host, *ext, ws);
+    ws.setOwner(window.get());
+    window->resize(1100, 800);
+    window->show();
+    QApplication::processEvents();
+    return *window->mapView();
   }
 
   // The colour the view shows at a map point.

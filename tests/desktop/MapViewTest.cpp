@@ -21,20 +21,6 @@ namespace {
 
 class MapViewTest : public test::MapTest {
  protected:
-  std::unique_ptr<Extension> ext;
-  std::unique_ptr<desktop::MapWindow> window;
-  PolygonLayer* layer = nullptr;
-
-  desktop::MapView& openWindow() {
-    layer = &host.document().addShapefile(metricsLayer());
-    ext = std::make_unique<Extension>(host, ws, dir.path());
-    window = std::make_unique<desktop::MapWindow>(host, *ext, ws);
-    ws.setOwner(window.get());
-    window->resize(1100, 800);
-    window->show();
-    QApplication::processEvents();
-    return *window->mapView();
-  }
   // The text of the Identify panel's row for `field`.
   QString identified(const QString& field) const {
     auto* panel = window->findChild<QTreeWidget*>("identifyResults");

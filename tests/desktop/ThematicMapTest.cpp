@@ -19,19 +19,6 @@ namespace {
 
 class ThematicMapTest : public test::MapTest {
  protected:
-  std::unique_ptr<Extension> ext;
-  std::unique_ptr<desktop::MapWindow> window;
-  PolygonLayer* layer = nullptr;
-
-  void openWindow() {
-    layer = &host.document().addShapefile(metricsLayer());
-    ext = std::make_unique<Extension>(host, ws, dir.path());
-    window = std::make_unique<desktop::MapWindow>(host, *ext, ws);
-    ws.setOwner(window.get());
-    window->resize(1100, 800);
-    window->show();
-    QApplication::processEvents();
-  }
   QComboBox* combo(const char* name) const { return window->findChild<QComboBox*>(name); }
   static QStringList items(const QComboBox* box) {
     QStringList out;
