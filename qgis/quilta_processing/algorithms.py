@@ -13,9 +13,12 @@ from qgis.core import (QgsProcessing, QgsProcessingAlgorithm, QgsProcessingExcep
                        QgsProcessingParameterString, QgsProcessingParameterVectorDestination,
                        QgsProcessingParameterVectorLayer, QgsProcessingUtils, QgsUnitTypes)
 
+from qgis.PyQt.QtGui import QIcon
+
 from . import layers, program, result_html
 from .settings import configured_program
 
+ICON = os.path.join(os.path.dirname(__file__), 'icon.svg')
 PATCH_FIELDS = ('patchfields', 'Patch fields')
 STATISTICS = ('statistics', 'Class and landscape statistics')
 UTILITIES = ('utilities', 'Utilities')
@@ -118,9 +121,26 @@ class QuiltaAlgorithm(QgsProcessingAlgorithm):
         return self._operation.group[0]
 
     def shortHelpString(self):
-        return (self._operation.help_text + '\n\nRuns "quilta LAYER {}" on the layer\'s shapefile, which is changed in '
-                'place. Cancel stops the run at its next cancel point; what was stored stays stored.'
-                ).format(self._operation.op)
+        op = self._operation
+        notes = [op.help_text]
+        if op.classes:
+            notes.append('Without a class field the whole layer is one class (in the field "noclass"); without '
+                         'classes every class is analysed.')
+        if op.buffer:
+            notes.append('Without a buffer distance it is the larger side of the layer\'s extent. The field name '
+                         'ends with the buffer distance, or with the suffix when one is given (needed when the '
+                         'distance has more than 5 characters).')
+        if op.potential:
+            notes.append('Without a potential richness it is the number of selected classes.')
+        notes.append('Runs "quilta LAYER {}" on the layer\'s shapefile, which is changed in place. Cancel stops the '
+                     'run at its next cancel point; what was stored stays stored.'.format(op.op))
+        return '\n\n'.join(notes)
+
+    def icon(self):
+        return QIcon(ICON)
+
+    def svgIconPath(self):
+        return ICON
 
     def initAlgorithm(self, config=None):
         op = self._operation
@@ -128,17 +148,17 @@ class QuiltaAlgorithm(QgsProcessingAlgorithm):
                                                             [QgsProcessing.TypeVectorPolygon]))
         if op.classes:
             self.addParameter(QgsProcessingParameterField(
-                self.CLASS_FIELD, 'Class field (none: the whole layer as one class, field "noclass")',
+                self.CLASS_FIELD, 'Class field',
                 parentLayerParameterName=self.INPUT, optional=True))
             self.addParameter(QgsProcessingParameterString(
-                self.CLASSES, 'Classes, in this order (comma-separated or one per line; none: all)',
+                self.CLASSES, 'Classes, in this order (one per line or comma-separated)',
                 multiLine=True, optional=True))
         if op.buffer:
             self.addParameter(QgsProcessingParameterNumber(
-                self.BUFFER, 'Buffer distance (map units; none: the larger side of the layer\'s extent)',
+                self.BUFFER, 'Buffer distance (map units)',
                 QgsProcessingParameterNumber.Double, optional=True))
             self.addParameter(QgsProcessingParameterString(
-                self.SUFFIX, 'Field name suffix, at most 5 characters (none: the buffer)', optional=True))
+                self.SUFFIX, 'Field name suffix (at most 5 characters)', optional=True))
         if op.core:
             self.addParameter(QgsProcessingParameterNumber(self.DISTANCE, 'Edge distance (map units)',
                                                            QgsProcessingParameterNumber.Double, defaultValue=10))
@@ -146,7 +166,7 @@ class QuiltaAlgorithm(QgsProcessingAlgorithm):
                                                                       QgsProcessing.TypeVectorPolygon))
         if op.potential:
             self.addParameter(QgsProcessingParameterNumber(
-                self.POTENTIAL, 'Potential richness (none: the number of selected classes)',
+                self.POTENTIAL, 'Potential richness',
                 QgsProcessingParameterNumber.Double, optional=True))
         if op.fields:
             self.addParameter(QgsProcessingParameterField(self.FIELDS, 'Fields to delete',

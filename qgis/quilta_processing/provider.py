@@ -1,14 +1,10 @@
 """The Processing provider "Quilta": the tool's operations in the toolbox."""
 
-import os
-
 from qgis.core import QgsProcessingProvider
 from qgis.PyQt.QtGui import QIcon
 
-from .algorithms import all_algorithms
+from .algorithms import ICON, all_algorithms
 from .settings import add_settings, remove_settings
-
-ICON = os.path.join(os.path.dirname(__file__), 'icon.svg')
 
 
 class QuiltaProvider(QgsProcessingProvider):

@@ -183,6 +183,21 @@ class EveryAlgorithmTest(unittest.TestCase):
         finally:
             QgsProject.instance().removeMapLayer(layer.id())
 
+    def test_core_areas_join_the_project(self):
+        # As after a run from the algorithm dialog.
+        shp = copy_layer(self.prepared, os.path.join(WORK, 'core-project'))
+        core = os.path.join(WORK, 'core-project', 'cores.shp')
+        before = set(QgsProject.instance().mapLayers())
+        processing.runAndLoadResults('quilta:corearea', {'INPUT': shp, 'CLASS_FIELD': 'zone', 'CORE_OUTPUT': core})
+        added = [QgsProject.instance().mapLayer(i) for i in set(QgsProject.instance().mapLayers()) - before]
+        try:
+            cores = [l for l in added if l.source().startswith(core)]
+            self.assertEqual(len(cores), 1, [l.source() for l in added])
+            self.assertEqual(cores[0].fields().names(), ['Orig_ID', 'Core_Area'])
+            self.assertGreater(cores[0].featureCount(), 0)
+        finally:
+            QgsProject.instance().removeMapLayers([l.id() for l in added])
+
     def check_window(self, case, results, json_lines):
         reports = sorted(os.listdir(case + '/reports-cli'))
         self.assertTrue(reports)
