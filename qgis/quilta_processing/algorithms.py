@@ -213,17 +213,18 @@ class QuiltaAlgorithm(QgsProcessingAlgorithm):
         results = {}
         if op.classes:
             field = self.parameterAsString(parameters, self.CLASS_FIELD, context)
-            args += ['--class-field', field] if field else ['--no-class-field']
+            # Texts go as --option=TEXT, so that one starting with "-" stays a value.
+            args += ['--class-field=' + field] if field else ['--no-class-field']
             # Each line is one --classes option: quilta splits it at commas
             # unless the whole line is one class (a name with a comma).
             for line in self.parameterAsString(parameters, self.CLASSES, context).splitlines():
                 if line.strip():
-                    args += ['--classes', line.strip()]
+                    args += ['--classes=' + line.strip()]
         if op.buffer:
             args += self._number(parameters, self.BUFFER, '--buffer', context)
             suffix = self.parameterAsString(parameters, self.SUFFIX, context)
             if suffix:
-                args += ['--suffix', suffix]
+                args += ['--suffix=' + suffix]
         if op.core:
             args += self._number(parameters, self.DISTANCE, '--distance', context)
             core = self.parameterAsOutputLayer(parameters, self.CORE_OUTPUT, context)
@@ -232,7 +233,7 @@ class QuiltaAlgorithm(QgsProcessingAlgorithm):
         if op.potential:
             args += self._number(parameters, self.POTENTIAL, '--potential', context)
         if op.fields:
-            args += ['--fields', ','.join(self.parameterAsFields(parameters, self.FIELDS, context))]
+            args += ['--fields=' + ','.join(self.parameterAsFields(parameters, self.FIELDS, context))]
         units = self.parameterAsEnum(parameters, self.MAP_UNITS, context)
         unit_name = MAP_UNITS[units - 1] if units > 0 else _QGIS_UNITS.get(layer.crs().mapUnits())
         if unit_name:
@@ -252,8 +253,8 @@ class QuiltaAlgorithm(QgsProcessingAlgorithm):
         return args, results
 
     def _number(self, parameters, name, option, context):
-        if parameters.get(name) is None:
-            return []
+        if parameters.get(name) in (None, ''):
+            return []  # quilta's own default
         return [option, program.number_text(self.parameterAsDouble(parameters, name, context))]
 
     def processAlgorithm(self, parameters, context, feedback):
