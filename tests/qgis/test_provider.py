@@ -218,6 +218,68 @@ class EveryAlgorithmTest(unittest.TestCase):
             self.assertIn(name, page)
 
 
+class StderrReaderTest(unittest.TestCase):
+    """quilta's stderr, line by line, as the feedback gets it."""
+
+    class Feedback:
+        def __init__(self):
+            self.log = []
+
+        def setProgress(self, value):
+            self.log.append(('progress', value))
+
+        def setProgressText(self, text):
+            self.log.append(('text', text))
+
+        def pushInfo(self, text):
+            self.log.append(('info', text))
+
+        def reportError(self, text):
+            self.log.append(('error', text))
+
+    def read(self, text):
+        from quilta_processing import program
+        feedback, result = self.Feedback(), program.RunResult()
+        reader = program.StderrReader(feedback, result)
+        for line in text.splitlines(keepends=True):
+            reader.line(line)
+        reader.close()
+        return feedback.log, result
+
+    def test_messages_progress_and_outcomes(self):
+        log, result = self.read(
+            'Quilta 1.1: Number of selected classes: 2\n  Selected classes: \n  a\n'
+            '{"progress":25.0,"operation":"area","step":1,"steps":2,"item":0,"items":0}\n'
+            '{"progress":50.0,"operation":"area","step":2,"steps":2,"item":0,"items":0}\n'
+            '{"progress":nonsense\n'
+            'area: completed\n')
+        self.assertEqual(log, [
+            ('info', 'Quilta 1.1: Number of selected classes: 2\n  Selected classes: \n  a'),
+            ('progress', 25.0), ('text', 'area: step 1 of 2'),
+            ('progress', 50.0), ('text', 'area: step 2 of 2'),
+            ('info', '{"progress":nonsense'),
+            ('info', 'area: completed')])
+        self.assertEqual(result.outcomes, {'area': 'completed'})
+        self.assertEqual(result.errors, [])
+
+    def test_failures_with_their_cause_and_refusals(self):
+        log, result = self.read(
+            'Quilta 1.1: Error in shapefile!\ncause: no such folder\ncore-area: failed\n'
+            'No NN: Please perform Nearest Neighbour Analysis!\npx92: refused\n'
+            'quilta: cannot open the layer\ncause: "x.shp" does not exist\n'
+            'quilta: the class field "zone" has no class "swamp"\n')
+        self.assertEqual(result.errors, [
+            'Quilta 1.1: Error in shapefile!\ncause: no such folder',
+            'No NN: Please perform Nearest Neighbour Analysis!',
+            'quilta: cannot open the layer\ncause: "x.shp" does not exist',
+            'quilta: the class field "zone" has no class "swamp"'])
+        self.assertEqual([kind for kind, _ in log], ['error', 'info', 'error', 'info', 'error', 'error'])
+        self.assertEqual(result.outcomes, {'core-area': 'failed', 'px92': 'refused'})
+        result.status = 1
+        self.assertEqual(result.failure(), 'quilta ended with exit status 1: quilta: the class field "zone" has no '
+                                           'class "swamp"')
+
+
 class BackgroundTest(unittest.TestCase):
     """Run as the algorithm dialog runs it, in a task's worker thread: the
     project's layer shows the new fields once the main thread gets to it."""
