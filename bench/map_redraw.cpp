@@ -108,7 +108,7 @@ int main(int argc, char** argv) {
     row("read the outlines", timed([&] { view.reload(); }));
     map::Symbology categories;
     const Span classify =
-        timed([&] { categories = map::symbolize(table, map::StyleSpec{map::StyleKind::Categories, field}, {}); });
+        timed([&] { categories = map::symbolize(table, map::Style{map::StyleKind::Categories, field}, {}); });
     row("classify: categories of " + field, classify, std::to_string(categories.legend.size()) + " classes");
     view.setSymbology(layer, categories);
 
@@ -137,7 +137,7 @@ int main(int argc, char** argv) {
     }
     map::Symbology graduated;
     row("classify: graduated FID, 9 quantiles", timed([&] {
-          graduated = map::symbolize(table, map::StyleSpec{map::StyleKind::Graduated, "FID", map::BreakMethod::Quantiles, 9}, {});
+          graduated = map::symbolize(table, map::Style{map::StyleKind::Graduated, "FID", map::BreakMethod::Quantiles, 9}, {});
         }));
     drawings[0].symbology = graduated;
     vp.fit(extent, 12);

@@ -103,10 +103,10 @@ void categorize(FeatureTable& table, int field, const std::vector<std::int64_t>&
   addNoValue(out, missing);
 }
 
-void graduate(FeatureTable& table, int field, const StyleSpec& spec, const std::vector<std::int64_t>& oids,
+void graduate(FeatureTable& table, int field, const Style& style, const std::vector<std::int64_t>& oids,
               Symbology& out) {
   if (!isNumericField(table.field(field).type))
-    throw HostError("the field \"" + spec.field + "\" holds no numbers to graduate");
+    throw HostError("the field \"" + style.field + "\" holds no numbers to graduate");
   std::vector<std::int64_t> missing, valued;
   std::vector<double> values;
   for (std::int64_t oid : oids) {
@@ -122,8 +122,8 @@ void graduate(FeatureTable& table, int field, const StyleSpec& spec, const std::
   if (!values.empty()) {
     const auto [lo, hi] = std::minmax_element(values.begin(), values.end());
     const double min = *lo, max = *hi;
-    out.bounds = spec.method == BreakMethod::Quantiles ? quantileBreaks(values, spec.classes)
-                                                       : equalIntervalBreaks(min, max, spec.classes);
+    out.bounds = style.method == BreakMethod::Quantiles ? quantileBreaks(values, style.classes)
+                                                       : equalIntervalBreaks(min, max, style.classes);
     const std::vector<Rgb> colours = sequentialColours(static_cast<int>(out.bounds.size()));
     const int decimals = labelDecimals(min, out.bounds);
     double low = min;
@@ -192,22 +192,22 @@ std::size_t classOf(double value, const std::vector<double>& bounds) {
   return static_cast<std::size_t>(it - bounds.begin());
 }
 
-Symbology symbolize(FeatureTable& table, const StyleSpec& spec, Rgb single) {
+Symbology symbolize(FeatureTable& table, const Style& style, Rgb single) {
   Symbology out;
-  out.spec = spec;
+  out.style = style;
   const SelectionSet all = table.selectAll();
   const std::vector<std::int64_t>& oids = all.oids();
   out.classes.assign(oids.empty() ? 0 : static_cast<std::size_t>(oids.back()) + 1, -1);
-  switch (spec.kind) {
+  switch (style.kind) {
     case StyleKind::Single:
       out.legend.push_back(LegendEntry{"", Symbol{single}, static_cast<std::int64_t>(oids.size())});
       for (std::int64_t oid : oids) out.classes[static_cast<std::size_t>(oid)] = 0;
       break;
     case StyleKind::Categories:
-      categorize(table, checkedField(table, spec.field), oids, out);
+      categorize(table, checkedField(table, style.field), oids, out);
       break;
     case StyleKind::Graduated:
-      graduate(table, checkedField(table, spec.field), spec, oids, out);
+      graduate(table, checkedField(table, style.field), style, oids, out);
       break;
   }
   return out;

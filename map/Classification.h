@@ -36,12 +36,12 @@ inline constexpr int kMaxClasses = 9;
 inline constexpr double kNoValueMarker = -999;
 
 // What the user chose for a layer.
-struct StyleSpec {
+struct Style {
   StyleKind kind = StyleKind::Single;
   std::string field;  // categories and graduated: the field, by name
   BreakMethod method = BreakMethod::Quantiles;
   int classes = kMinClasses;  // graduated: kMinClasses .. kMaxClasses
-  friend bool operator==(const StyleSpec&, const StyleSpec&) = default;
+  friend bool operator==(const Style&, const Style&) = default;
 };
 
 // True for an empty value and for a number equal to -999.
@@ -78,7 +78,7 @@ struct LegendEntry {
 
 // The classes of one layer under one style.
 struct Symbology {
-  StyleSpec spec;
+  Style style;
   std::vector<LegendEntry> legend;
   // By object identifier: the legend entry that draws the feature; -1 for a
   // record that is not a feature. Identifiers past the end draw nothing.
@@ -92,11 +92,11 @@ struct Symbology {
   }
 };
 
-// Sorts the features of `table` into the classes of `spec`; `single` is the
+// Sorts the features of `table` into the classes of `style`; `single` is the
 // colour of a single-colour style (one legend entry with an empty label).
 // Throws HostError when the field is missing, is the shape, or (graduated)
 // is not numeric.
-Symbology symbolize(FeatureTable& table, const StyleSpec& spec, Rgb single);
+Symbology symbolize(FeatureTable& table, const Style& style, Rgb single);
 
 // Whether a field of this type code can be graduated (whole and decimal
 // numbers, and the object identifier).

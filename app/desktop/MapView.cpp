@@ -78,7 +78,7 @@ void MapView::reload() {
       if (std::find(known_.begin(), known_.end(), &layer) == known_.end()) known_.push_back(&layer);
       try {
         d.outlines = std::make_shared<map::PatchOutlines>(layer.featureTable().shapes());
-        d.symbology = map::symbolize(layer.featureTable(), map::StyleSpec{}, singleColour(&layer));
+        d.symbology = map::symbolize(layer.featureTable(), map::Style{}, singleColour(&layer));
       } catch (const std::exception& e) {
         failure_ = QString::fromStdString(layer.name() + ": " + e.what());
         continue;
@@ -399,10 +399,10 @@ QImage MapView::exportImage() const {
   for (auto it = layers_.rbegin(); it != layers_.rend(); ++it) {
     if (!it->visible) continue;
     const map::Symbology& s = it->symbology;
-    const bool single = s.spec.kind == map::StyleKind::Single;
+    const bool single = s.style.kind == map::StyleKind::Single;
     lines.push_back({QString::fromStdString(it->layer->name()), single ? &s.legend.front().symbol : nullptr, true});
     if (single) continue;
-    lines.push_back({QString::fromStdString(s.spec.field), nullptr, false});
+    lines.push_back({QString::fromStdString(s.style.field), nullptr, false});
     for (const map::LegendEntry& e : s.legend)
       lines.push_back({QString::fromStdString(e.label) + QStringLiteral("  (%1)").arg(e.patches), &e.symbol, false});
   }

@@ -249,17 +249,17 @@ bool MapWindow::exportMapImage(const QString& path) {
   return false;
 }
 
-map::StyleSpec MapWindow::styleOf(const PolygonLayer* layer) const {
+map::Style MapWindow::styleOf(const PolygonLayer* layer) const {
   auto it = layers_.find(layer);
-  return it == layers_.end() ? map::StyleSpec{} : it->second.spec;
+  return it == layers_.end() ? map::Style{} : it->second.style;
 }
 
-void MapWindow::setStyle(const PolygonLayer* layer, const map::StyleSpec& spec) {
+void MapWindow::setStyle(const PolygonLayer* layer, const map::Style& style) {
   FocusMap& map = app_.document().focusMap();
   for (int i = 0; i < map.layerCount(); ++i) {
     if (map.layer(i).get() != layer) continue;
     LayerState& state = layers_[layer];
-    state.spec = spec;
+    state.style = style;
     state.chosen = true;
     restyle(*map.layer(i));
     showContents();
@@ -268,8 +268,8 @@ void MapWindow::setStyle(const PolygonLayer* layer, const map::StyleSpec& spec) 
   }
 }
 
-void MapWindow::styleChosen(const map::StyleSpec& spec) {
-  if (PolygonLayer* layer = app_.document().selectedLayer()) setStyle(layer, spec);
+void MapWindow::styleChosen(const map::Style& style) {
+  if (PolygonLayer* layer = app_.document().selectedLayer()) setStyle(layer, style);
 }
 
 void MapWindow::restyle(PolygonLayer& layer) {
@@ -291,19 +291,19 @@ void MapWindow::restyle(PolygonLayer& layer) {
   const SessionState& session = extension_.workbench.session;
   if (!state.chosen && !session.classFieldName.empty() && session.classFieldName != kNoClassField &&
       &layer == app_.document().selectedLayer() && table.findField(session.classFieldName) >= 2) {
-    state.spec = map::StyleSpec{map::StyleKind::Categories, session.classFieldName};
+    state.style = map::Style{map::StyleKind::Categories, session.classFieldName};
     state.chosen = true;
   }
-  map::StyleSpec spec = state.spec;
+  map::Style style = state.style;
   try {
-    map_->setSymbology(&layer, map::symbolize(table, spec, map_->singleColour(&layer)));
+    map_->setSymbology(&layer, map::symbolize(table, style, map_->singleColour(&layer)));
     styleNote_.clear();
   } catch (const std::exception& e) {
     // The field is gone (deleted) or no longer fits: one colour until it
     // comes back; the choice itself is kept.
     styleNote_ = QString::fromStdString(layer.name() + ": " + e.what());
     try {
-      map_->setSymbology(&layer, map::symbolize(table, map::StyleSpec{}, map_->singleColour(&layer)));
+      map_->setSymbology(&layer, map::symbolize(table, map::Style{}, map_->singleColour(&layer)));
     } catch (const std::exception&) {
     }
   }
@@ -354,10 +354,10 @@ void MapWindow::showContents() {
     item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
     item->setCheckState(0, hidden[&layer] ? Qt::Unchecked : Qt::Checked);
     if (const map::Symbology* s = map_->symbology(&layer)) {
-      if (s->spec.kind == map::StyleKind::Single) {
+      if (s->style.kind == map::StyleKind::Single) {
         if (!s->legend.empty()) item->setIcon(0, swatch(s->legend.front().symbol));
       } else {
-        auto* field = new QTreeWidgetItem(item, {QString::fromStdString(s->spec.field)});
+        auto* field = new QTreeWidgetItem(item, {QString::fromStdString(s->style.field)});
         field->setFlags(Qt::ItemIsEnabled);
         QFont italic = field->font(0);
         italic.setItalic(true);
@@ -422,7 +422,7 @@ void MapWindow::showStyle() {
     return style_->clear();
   }
   const std::string& classField = extension_.workbench.session.classFieldName;
-  style_->showStyle(state.spec, std::move(fields), classField == kNoClassField ? std::string() : classField);
+  style_->showStyle(state.style, std::move(fields), classField == kNoClassField ? std::string() : classField);
 }
 
 void MapWindow::showAttributes() {

@@ -62,14 +62,14 @@ class MapWindow : public QMainWindow {
   bool exportMapImage(const QString& path);
 
   // The style of a layer as the user (or the class field) chose it.
-  map::StyleSpec styleOf(const PolygonLayer* layer) const;
-  void setStyle(const PolygonLayer* layer, const map::StyleSpec& spec);
+  map::Style styleOf(const PolygonLayer* layer) const;
+  void setStyle(const PolygonLayer* layer, const map::Style& style);
 
   MapView* mapView() const { return map_; }
 
  private:
   struct LayerState {
-    map::StyleSpec spec;
+    map::Style style;
     bool chosen = false;             // set by the user or from the class field
     bool seen = false;               // the fields were read once
     std::vector<std::string> fields;  // the attribute fields last seen
@@ -85,7 +85,7 @@ class MapWindow : public QMainWindow {
   void afterToolClick(const std::string& control);
   void layerSelected(QTreeWidgetItem* item);
   void layerChecked(QTreeWidgetItem* item);
-  void styleChosen(const map::StyleSpec& spec);
+  void styleChosen(const map::Style& style);
   void zoomToLayer();
   void zoomToSelection();
   // Reads a layer's fields and applies its style (falling back to one

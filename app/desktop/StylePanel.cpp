@@ -54,7 +54,7 @@ void StylePanel::clear() {
   drawing_ = false;
 }
 
-void StylePanel::showStyle(const map::StyleSpec& spec, std::vector<FieldChoice> fields,
+void StylePanel::showStyle(const map::Style& style, std::vector<FieldChoice> fields,
                            const std::string& categoryDefault) {
   drawing_ = true;
   setEnabled(true);
@@ -62,10 +62,10 @@ void StylePanel::showStyle(const map::StyleSpec& spec, std::vector<FieldChoice> 
   std::stable_partition(fields.begin(), fields.end(), [](const FieldChoice& f) { return f.isNew; });
   fields_ = std::move(fields);
   categoryDefault_ = categoryDefault;
-  shown_ = spec;
-  kind_->setCurrentIndex(kind_->findData(static_cast<int>(spec.kind)));
-  method_->setCurrentIndex(method_->findData(static_cast<int>(spec.method)));
-  classes_->setValue(spec.classes);
+  shown_ = style;
+  kind_->setCurrentIndex(kind_->findData(static_cast<int>(style.kind)));
+  method_->setCurrentIndex(method_->findData(static_cast<int>(style.method)));
+  classes_->setValue(style.classes);
   fillFields();
   drawing_ = false;
 }
@@ -99,8 +99,8 @@ void StylePanel::fillFields() {
   drawing_ = wasDrawing;
 }
 
-map::StyleSpec StylePanel::spec() const {
-  map::StyleSpec s;
+map::Style StylePanel::chosenStyle() const {
+  map::Style s;
   s.kind = static_cast<map::StyleKind>(kind_->currentData().toInt());
   s.field = s.kind == map::StyleKind::Single ? shown_.field : field_->currentText().toStdString();
   s.method = static_cast<map::BreakMethod>(method_->currentData().toInt());
@@ -109,7 +109,7 @@ map::StyleSpec StylePanel::spec() const {
 }
 
 void StylePanel::userChanged() {
-  map::StyleSpec s = spec();
+  map::Style s = chosenStyle();
   // A kind without a field to use stays one colour.
   if (s.kind != map::StyleKind::Single && s.field.empty()) s.kind = map::StyleKind::Single;
   shown_ = s;

@@ -30,14 +30,14 @@ class StylePanel : public QGroupBox {
   // Shows a layer's style and the attribute fields it may use.
   // `categoryDefault` is the field categories start from (the class field
   // once chosen); empty: the first field.
-  void showStyle(const map::StyleSpec& spec, std::vector<FieldChoice> fields, const std::string& categoryDefault);
+  void showStyle(const map::Style& style, std::vector<FieldChoice> fields, const std::string& categoryDefault);
   // No layer selected: nothing to choose.
   void clear();
   // The style as the controls show it.
-  map::StyleSpec spec() const;
+  map::Style chosenStyle() const;
 
  signals:
-  void styleChosen(quilta::map::StyleSpec spec);
+  void styleChosen(quilta::map::Style style);
 
  private:
   void fillFields();
@@ -48,7 +48,7 @@ class StylePanel : public QGroupBox {
   QSpinBox* classes_;
   std::vector<FieldChoice> fields_;
   std::string categoryDefault_;
-  map::StyleSpec shown_;
+  map::Style shown_;
   bool drawing_ = false;
 };
 

@@ -128,7 +128,7 @@ TEST_F(MapViewTest, SelectionShowsOnTheMapAndInTheTable) {
 
 TEST_F(MapViewTest, ExportedImageHasTheMapTheLegendAndTheScaleBar) {
   desktop::MapView& view = openWindow();
-  window->setStyle(layer, map::StyleSpec{map::StyleKind::Graduated, "NNDist", map::BreakMethod::Quantiles, 5});
+  window->setStyle(layer, map::Style{map::StyleKind::Graduated, "NNDist", map::BreakMethod::Quantiles, 5});
   const auto path = dir / "map.png";
   QString failure;
   ASSERT_TRUE(window->exportMapImage(QString::fromStdString(path.string())));

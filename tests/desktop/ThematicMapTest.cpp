@@ -47,10 +47,10 @@ TEST_F(ThematicMapTest, GraduatedMapOfAMetricWithNoValueInGreyAndItsLegend) {
   // Only numeric fields can be graduated.
   EXPECT_EQ(items(combo("styleField")), (QStringList{"NNDist", "NNId"}));
   combo("styleField")->setCurrentIndex(combo("styleField")->findText("NNDist"));
-  const map::StyleSpec spec = window->styleOf(layer);
-  EXPECT_EQ(spec.kind, map::StyleKind::Graduated);
-  EXPECT_EQ(spec.field, "NNDist");
-  EXPECT_EQ(spec.classes, 5);
+  const map::Style style = window->styleOf(layer);
+  EXPECT_EQ(style.kind, map::StyleKind::Graduated);
+  EXPECT_EQ(style.field, "NNDist");
+  EXPECT_EQ(style.classes, 5);
   // Seven values 1, 2, 2, 3, 4, 5, 6 for five quantile classes: the bounds
   // are the values of rank 2, 3, 5, 6 and 7, that is 2, 2, 4, 5, 6, and the
   // repeated 2 merges two classes; -999 apart.
@@ -99,7 +99,7 @@ TEST_F(ThematicMapTest, CategoriesStartFromTheClassFieldAndRepeatColoursWithAPat
 
 TEST_F(ThematicMapTest, AnOperationsNewFieldsShowAtOnceAndTheChosenFieldStays) {
   openWindow();
-  window->setStyle(layer, map::StyleSpec{map::StyleKind::Graduated, "NNDist"});
+  window->setStyle(layer, map::Style{map::StyleKind::Graduated, "NNDist"});
   QStringList tableDuringRun, offeredDuringRun;
   QFont areaFont;
   inTurn({{"frmMain",

@@ -155,7 +155,7 @@ TEST_F(SymbolizeTest, CategoriesInValueOrderWithNoValueLast) {
                            {"forest", Value(std::int64_t{1}), Value(2.0)},
                            {"", Value(std::int64_t{-999}), Value(3.0)},
                            {"water", Value(), Value(4.0)}});
-  const Symbology byCover = symbolize(t, StyleSpec{StyleKind::Categories, "cover"}, kRed);
+  const Symbology byCover = symbolize(t, Style{StyleKind::Categories, "cover"}, kRed);
   // The empty text field is "no value"; the rest sorted by bytes.
   EXPECT_EQ(labels(byCover), (std::vector<std::string>{"forest", "water", "no value"}));
   EXPECT_EQ(counts(byCover), (std::vector<std::int64_t>{1, 2, 1}));
@@ -166,18 +166,18 @@ TEST_F(SymbolizeTest, CategoriesInValueOrderWithNoValueLast) {
   EXPECT_EQ(byCover.legend[2].symbol.fill, kNoValueGrey);
 
   // Numbers in numeric order; -999 and the empty value are "no value".
-  const Symbology byCode = symbolize(t, StyleSpec{StyleKind::Categories, "code"}, kRed);
+  const Symbology byCode = symbolize(t, Style{StyleKind::Categories, "code"}, kRed);
   EXPECT_EQ(labels(byCode), (std::vector<std::string>{"1", "3", "no value"}));
   EXPECT_EQ(byCode.classes, (std::vector<std::int32_t>{1, 0, 2, 2}));
   // The same data, the same colours, run after run.
-  EXPECT_EQ(symbolize(t, StyleSpec{StyleKind::Categories, "code"}, kRed).legend[1].symbol, byCode.legend[1].symbol);
+  EXPECT_EQ(symbolize(t, Style{StyleKind::Categories, "code"}, kRed).legend[1].symbol, byCode.legend[1].symbol);
 }
 
 TEST_F(SymbolizeTest, ThirteenCategoriesRepeatTheFirstColourWithAPattern) {
   std::vector<Patch> rows;
   for (int i = 0; i < 13; ++i)
     rows.push_back({"c" + std::string(1, static_cast<char>('a' + i)), Value(std::int64_t{i}), Value(1.0)});
-  const Symbology s = symbolize(layer(rows), StyleSpec{StyleKind::Categories, "cover"}, kRed);
+  const Symbology s = symbolize(layer(rows), Style{StyleKind::Categories, "cover"}, kRed);
   ASSERT_EQ(s.legend.size(), 13u);
   EXPECT_EQ(s.legend[12].symbol.fill, s.legend[0].symbol.fill);
   EXPECT_NE(s.legend[12].symbol.pattern, s.legend[0].symbol.pattern);
@@ -189,7 +189,7 @@ TEST_F(SymbolizeTest, GraduatedQuantilesPutMinus999InNoValue) {
   rows.push_back(metric(-999));
   rows.push_back({"a", Value(std::int64_t{0}), Value()});
   FeatureTable& t = layer(rows);
-  const Symbology s = symbolize(t, StyleSpec{StyleKind::Graduated, "NNDist", BreakMethod::Quantiles, 5}, kRed);
+  const Symbology s = symbolize(t, Style{StyleKind::Graduated, "NNDist", BreakMethod::Quantiles, 5}, kRed);
   EXPECT_EQ(s.bounds, (std::vector<double>{2, 4, 6, 8, 10}));
   EXPECT_EQ(labels(s), (std::vector<std::string>{"1 \u2013 2", "2 \u2013 4", "4 \u2013 6", "6 \u2013 8", "8 \u2013 10",
                                                  "no value"}));
@@ -210,7 +210,7 @@ TEST_F(SymbolizeTest, GraduatedEqualIntervalsAndTheirLabels) {
   std::vector<Patch> rows;
   for (double v : {0.0, 0.05, 0.5, 0.55, 1.0, 0.999}) rows.push_back(metric(v));
   FeatureTable& t = layer(rows);
-  const Symbology s = symbolize(t, StyleSpec{StyleKind::Graduated, "NNDist", BreakMethod::EqualIntervals, 5}, kRed);
+  const Symbology s = symbolize(t, Style{StyleKind::Graduated, "NNDist", BreakMethod::EqualIntervals, 5}, kRed);
   EXPECT_EQ(s.bounds.size(), 5u);
   // Ranges of 0.2: 0.05 in the first, 0.5 and 0.55 in the third, 0.999 and
   // 1.0 in the last; no "no value" class when every patch has a value.
@@ -222,26 +222,26 @@ TEST_F(SymbolizeTest, GraduatedEqualIntervalsAndTheirLabels) {
 TEST_F(SymbolizeTest, AFirstClassOfOneValueShowsThatValue) {
   std::vector<Patch> rows;
   for (double v : {0.0, 0.0, 0.0, 89.9940673494712, 89.99406734947125, 2099.00431}) rows.push_back(metric(v));
-  const Symbology s = symbolize(layer(rows), StyleSpec{StyleKind::Graduated, "NNDist"}, kRed);
+  const Symbology s = symbolize(layer(rows), Style{StyleKind::Graduated, "NNDist"}, kRed);
   EXPECT_EQ(labels(s), (std::vector<std::string>{"0", "0 \u2013 90", "90 \u2013 2099"}));
   EXPECT_EQ(counts(s), (std::vector<std::int64_t>{3, 2, 1}));
 }
 
 TEST_F(SymbolizeTest, SingleColourAndRefusedFields) {
   FeatureTable& t = layer({metric(1), metric(2)});
-  const Symbology single = symbolize(t, StyleSpec{}, kRed);
+  const Symbology single = symbolize(t, Style{}, kRed);
   ASSERT_EQ(single.legend.size(), 1u);
   EXPECT_EQ(single.legend[0].symbol.fill, kRed);
   EXPECT_EQ(single.legend[0].patches, 2);
   EXPECT_EQ(single.classes, (std::vector<std::int32_t>{0, 0}));
-  EXPECT_THROW(symbolize(t, StyleSpec{StyleKind::Graduated, "cover"}, kRed), HostError);  // text
-  EXPECT_THROW(symbolize(t, StyleSpec{StyleKind::Categories, "missing"}, kRed), HostError);
-  EXPECT_THROW(symbolize(t, StyleSpec{StyleKind::Categories, "Shape"}, kRed), HostError);
+  EXPECT_THROW(symbolize(t, Style{StyleKind::Graduated, "cover"}, kRed), HostError);  // text
+  EXPECT_THROW(symbolize(t, Style{StyleKind::Categories, "missing"}, kRed), HostError);
+  EXPECT_THROW(symbolize(t, Style{StyleKind::Categories, "Shape"}, kRed), HostError);
 }
 
 TEST_F(SymbolizeTest, AllValuesMissingLeavesOnlyNoValue) {
   FeatureTable& t = layer({metric(-999), {"b", Value(std::int64_t{2}), Value()}});
-  const Symbology s = symbolize(t, StyleSpec{StyleKind::Graduated, "NNDist"}, kRed);
+  const Symbology s = symbolize(t, Style{StyleKind::Graduated, "NNDist"}, kRed);
   EXPECT_TRUE(s.bounds.empty());
   EXPECT_EQ(labels(s), std::vector<std::string>{"no value"});
   EXPECT_EQ(s.classes, (std::vector<std::int32_t>{0, 0}));
