@@ -177,4 +177,17 @@ std::vector<Polygon::Ring> Polygon::rings() const {
   return out;
 }
 
+std::pair<Polygon::Ring::value_type, Polygon::Ring::value_type> Polygon::nearestPoints(const Polygon& other) const {
+  if (isEmpty() || other.isEmpty()) throw HostError("cannot measure a distance to an empty shape");
+  auto ctx = geos::context();
+  GEOSCoordSequence* seq = GEOSNearestPoints_r(ctx, geometry_.get(), other.geometry_.get());
+  if (!seq) geos::fail("cannot find the nearest points of two shapes");
+  std::pair<Ring::value_type, Ring::value_type> out;
+  const bool read = GEOSCoordSeq_getXY_r(ctx, seq, 0, &out.first.first, &out.first.second) &&
+                    GEOSCoordSeq_getXY_r(ctx, seq, 1, &out.second.first, &out.second.second);
+  GEOSCoordSeq_destroy_r(ctx, seq);
+  if (!read) geos::fail("cannot read the nearest points of two shapes");
+  return out;
+}
+
 }  // namespace quilta

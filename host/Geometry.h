@@ -46,6 +46,10 @@ class Polygon {
   // an empty shape. Drawn with the even-odd rule the holes stay open.
   using Ring = std::vector<std::pair<double, double>>;
   std::vector<Ring> rings() const;
+  // The two points, the first on this shape and the second on `other`, that
+  // lie the shortest distance apart (one point twice when the shapes touch
+  // or overlap). Throws HostError when either shape is empty.
+  std::pair<Ring::value_type, Ring::value_type> nearestPoints(const Polygon& other) const;
 
   // For the host layer only: wraps (and takes ownership of) an engine geometry.
   explicit Polygon(GEOSGeom_t* geometry);

@@ -730,6 +730,30 @@ void SpatialIndex::intersecting(std::size_t member, std::vector<std::size_t>& ou
   std::sort(out.begin(), out.end());
 }
 
+void SpatialIndex::containing(double x, double y, std::vector<std::size_t>& out) const {
+  const Impl& ix = *impl_;
+  out.clear();
+  const Pt p{x, y};
+  if (!std::isfinite(x) || !std::isfinite(y)) return;
+  // Undecided by the exact predicates (a point almost exactly on an edge) or
+  // not made of polygons: the geometry engine tells.
+  auto engineHolds = [&](std::size_t g) {
+    auto ctx = geos::context();
+    GEOSGeometry* point = GEOSGeom_createPointFromXY_r(ctx, x, y);
+    if (!point) return false;
+    const char r = GEOSIntersects_r(ctx, ix.shapes[g].polygon->handle(), point);
+    GEOSGeom_destroy_r(ctx, point);
+    return r == 1;
+  };
+  ix.search([&](const Box& b) { return b.contains(p); },
+            [&](std::size_t g) {
+              const Impl::Shape& shape = ix.shapes[g];
+              const int in = shape.engineOnly ? kDoubtful : ix.pointInShape(p, shape);
+              if (in == 1 || (in == kDoubtful && engineHolds(g))) out.push_back(g);
+            });
+  std::sort(out.begin(), out.end());
+}
+
 std::optional<std::vector<std::size_t>> SpatialIndex::components(const std::function<bool()>& cancelled) const {
   const Impl& x = *impl_;
   const std::size_t n = x.shapes.size();

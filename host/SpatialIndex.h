@@ -78,6 +78,10 @@ class SpatialIndex {
   // included when measurable.
   void intersecting(std::size_t member, std::vector<std::size_t>& out) const;
 
+  // Every measurable member whose shape holds the point (x, y): inside one of
+  // its parts or on its boundary, not inside a hole. Ascending position.
+  void containing(double x, double y, std::vector<std::size_t>& out) const;
+
   // The groups of connected members: two members are connected when their
   // shapes intersect, directly or through a chain of members. The result
   // gives for every member the lowest position in its group. `cancelled` is

@@ -1,24 +1,64 @@
 #include "app/desktop/AttributeTableModel.h"
 
+#include <algorithm>
 #include <exception>
 
 #include "host/FeatureTable.h"
+#include "map/TableOrder.h"
 #include "session/NumberText.h"
 
 namespace quilta::desktop {
 
 void AttributeTableModel::setTable(FeatureTable* table) {
-  std::vector<std::int64_t> oids;
-  int columns = 0;
-  if (table) {
-    oids = table->selectAll().oids();
-    columns = table->fieldCount();
-  }
   beginResetModel();
-  table_ = table;
-  oids_ = std::move(oids);
-  columns_ = columns;
+  table_ = nullptr;
+  oids_.clear();
+  rows_.clear();
+  columns_ = 0;
+  try {
+    if (table) {
+      columns_ = table->fieldCount();
+      table_ = table;
+      order();
+    }
+  } catch (...) {
+    table_ = nullptr;
+    oids_.clear();
+    rows_.clear();
+    columns_ = 0;
+    endResetModel();
+    throw;
+  }
   endResetModel();
+}
+
+void AttributeTableModel::order() {
+  const int field = sortField_.empty() ? -1 : table_->findField(sortField_);
+  oids_ = field < 0 ? table_->selectAll().oids()
+                    : map::sortedByField(*table_, field, sortOrder_ == Qt::AscendingOrder);
+  rows_.assign(oids_.empty() ? 0 : static_cast<std::size_t>(*std::max_element(oids_.begin(), oids_.end())) + 1, -1);
+  for (std::size_t r = 0; r < oids_.size(); ++r) rows_[static_cast<std::size_t>(oids_[r])] = static_cast<int>(r);
+}
+
+void AttributeTableModel::sort(int column, Qt::SortOrder order) {
+  if (!table_ || column < 0 || column >= columns_) return;
+  beginResetModel();
+  try {
+    sortField_ = table_->field(column).name;
+    sortOrder_ = order;
+    this->order();
+  } catch (const std::exception&) {
+    // The table could not be read: the rows stay as they were.
+  }
+  endResetModel();
+}
+
+std::int64_t AttributeTableModel::oidAt(int row) const {
+  return row >= 0 && row < rowCount() ? oids_[static_cast<std::size_t>(row)] : -1;
+}
+
+int AttributeTableModel::rowOf(std::int64_t oid) const {
+  return oid >= 0 && static_cast<std::size_t>(oid) < rows_.size() ? rows_[static_cast<std::size_t>(oid)] : -1;
 }
 
 int AttributeTableModel::rowCount(const QModelIndex& parent) const {

@@ -147,6 +147,10 @@ void QtWindowSystem::showModal(WindowModel& window) {
   if (!dialog) throw HostError("the desktop program has no dialog for the window " + window.name());
   window.loaded = true;
   window.open = true;
+  if (afterClick_)
+    dialog->setAfterClick([this, &window](const std::string& control) {
+      if (afterClick_) afterClick_(window, control);
+    });
   open_.push_back(dialog.get());
   dialog->refresh();
   dialog->exec();

@@ -4,6 +4,8 @@
 // for long operations, and the desktop shell.
 
 #include <chrono>
+#include <functional>
+#include <string>
 #include <vector>
 
 #include <QString>
@@ -53,6 +55,11 @@ class QtWindowSystem : public WindowSystem {
 
   // The open dialog showing `window`, or null.
   WindowDialog* dialogFor(const WindowModel& window) const;
+  // Called after the handler of a button of any window has returned, with
+  // the window's model and the button's control name: the map shell reads
+  // the layers again while the tool window stays open.
+  using AfterClick = std::function<void(const WindowModel& window, const std::string& control)>;
+  void setAfterClick(AfterClick afterClick) { afterClick_ = std::move(afterClick); }
 
  private:
   QWidget* dialogParent() const;
@@ -65,6 +72,7 @@ class QtWindowSystem : public WindowSystem {
   std::vector<WindowDialog*> open_;  // innermost last
   QString lastFolder_;
   std::chrono::steady_clock::time_point lastProcessed_{};
+  AfterClick afterClick_;
 };
 
 }  // namespace quilta::desktop

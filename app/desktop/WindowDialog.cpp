@@ -54,10 +54,11 @@ QPushButton* WindowDialog::makeButton(const std::string& control, std::function<
   QSizePolicy policy = b->sizePolicy();
   policy.setRetainSizeWhenHidden(true);
   b->setSizePolicy(policy);
-  connect(b, &QPushButton::clicked, this, [this, h = std::move(handler), whileBusy] {
+  connect(b, &QPushButton::clicked, this, [this, control, h = std::move(handler), whileBusy] {
     // A second operation must not start inside a running one.
     if (busy() && !whileBusy) return;
     forward(h);
+    if (afterClick_ && !busy()) afterClick_(control);
   });
   buttons_[control] = b;
   return b;

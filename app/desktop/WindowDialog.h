@@ -29,6 +29,11 @@ class WindowDialog : public QDialog {
   virtual void paintNow() { repaint(); }
   // A push button of the dialog by control name, or null (tests use it).
   QPushButton* button(const std::string& control) const;
+  // Called with the control's name after a button's handler has returned
+  // and the dialog has been redrawn.
+  void setAfterClick(std::function<void(const std::string& control)> afterClick) {
+    afterClick_ = std::move(afterClick);
+  }
 
  protected:
   // Draws the controls; called by refresh().
@@ -54,6 +59,7 @@ class WindowDialog : public QDialog {
   WindowModel& model_;
   int busy_ = 0;
   std::map<std::string, QPushButton*> buttons_;
+  std::function<void(const std::string&)> afterClick_;
 };
 
 // Plain text of the models for widgets: carriage returns (alone or before a

@@ -4,7 +4,8 @@
 
 #include <QAction>
 #include <QComboBox>
-#include <QListWidget>
+#include <QLineF>
+#include <QTreeWidget>
 #include <QMessageBox>
 
 #include "app/desktop/AttributeTableModel.h"
@@ -69,7 +70,7 @@ TEST_F(MapShellTest, MapDrawsPatchesAndLeavesHolesOpen) {
   EXPECT_LT(view.toWidget({2, 9})->y(), view.toWidget({2, 1})->y());
 }
 
-TEST_F(MapShellTest, MapShowsTheSelectedLayersExtent) {
+TEST_F(MapShellTest, MapShowsTheSelectedLayersExtentThenZoomsToALayer) {
   PolygonLayer& near = host.document().addShapefile(patches());
   test::writeShapefile(dir / "far.shp", {{"cover", 'S', 12}}, {{rect(5000, 5000, 5004, 5002), {std::string("x")}}});
   host.document().addShapefile(dir / "far.shp");  // selected
@@ -78,8 +79,24 @@ TEST_F(MapShellTest, MapShowsTheSelectedLayersExtent) {
   view.reload();
   const QPointF centre(150, 100);
   EXPECT_LT(QLineF(*view.toWidget({5002, 5001}), centre).length(), 1.0);
+  // Selecting another layer keeps the view; zooming to it shows it.
   host.document().selectItem(&near);
+  EXPECT_LT(QLineF(*view.toWidget({5002, 5001}), centre).length(), 1.0);
+  ASSERT_TRUE(view.zoomToLayer(&near));
   EXPECT_LT(QLineF(*view.toWidget({6.5, 5}), centre).length(), 1.0);  // the bounds 0..13 x 0..10
+}
+
+TEST_F(MapShellTest, TopLayerIsDrawnAboveTheLayersUnderIt) {
+  PolygonLayer& below = host.document().addShapefile(patches());
+  test::writeShapefile(dir / "cores.shp", {{"Orig_ID", 'I', 8}}, {{rect(1, 1, 3, 3), {std::int64_t{0}}}});
+  PolygonLayer& above = host.document().addShapefile(dir / "cores.shp");  // on top, as a core area layer is
+  host.document().selectItem(&below);
+  desktop::MapView view(host.document());
+  view.resize(300, 200);
+  view.reload();
+  const QImage image = view.grab().toImage();
+  EXPECT_EQ(pixel(image, view, 2, 2), desktop::toQColor(view.symbology(&above)->legend[0].symbol.fill));
+  EXPECT_EQ(pixel(image, view, 8, 8), desktop::toQColor(view.symbology(&below)->legend[0].symbol.fill));
 }
 
 TEST_F(MapShellTest, AttributeTableShowsFieldsInHostOrderReadOnly) {
@@ -99,6 +116,21 @@ TEST_F(MapShellTest, AttributeTableShowsFieldsInHostOrderReadOnly) {
   layer.featureTable().addField("Area", kDouble);
   model.setTable(&layer.featureTable());
   EXPECT_EQ(model.headerData(3, Qt::Horizontal).toString(), "Area");
+}
+
+TEST_F(MapShellTest, AttributeTableSortsByAColumnAndKeepsTheSortWhenReadAgain) {
+  PolygonLayer& layer = host.document().addShapefile(patches());
+  desktop::AttributeTableModel model;
+  model.setTable(&layer.featureTable());
+  model.sort(2, Qt::DescendingOrder);  // cover: water before forest
+  EXPECT_EQ(model.data(model.index(0, 2)).toString(), "water");
+  EXPECT_EQ(model.oidAt(0), 1);
+  EXPECT_EQ(model.rowOf(0), 1);
+  layer.featureTable().addField("Area", kDouble);
+  model.setTable(&layer.featureTable());
+  EXPECT_EQ(model.data(model.index(0, 2)).toString(), "water");
+  model.sort(0, Qt::AscendingOrder);
+  EXPECT_EQ(model.oidAt(0), 0);
 }
 
 TEST_F(MapShellTest, MapUnitsDialogSetsBothUnitsCodes) {
@@ -133,10 +165,10 @@ TEST_F(MapShellTest, AddedLayerIsListedSelectedAndEnablesTheCommand) {
   desktop::MapWindow window(host, ext, ws);
   ws.setOwner(&window);
   ASSERT_TRUE(window.addLayer(QString::fromStdString(patches().string())));
-  auto* contents = window.findChild<QListWidget*>("tableOfContents");
-  ASSERT_EQ(contents->count(), 1);
-  EXPECT_EQ(contents->item(0)->text(), "patches");
-  EXPECT_EQ(contents->currentRow(), 0);
+  auto* contents = window.findChild<QTreeWidget*>("tableOfContents");
+  ASSERT_EQ(contents->topLevelItemCount(), 1);
+  EXPECT_EQ(contents->topLevelItem(0)->text(0), "patches");
+  EXPECT_EQ(contents->currentItem(), contents->topLevelItem(0));
   auto* command = window.findChild<QAction*>("quiltaCommand");
   EXPECT_TRUE(command->isEnabled());
   EXPECT_EQ(command->text(), "Quilta 1.1");
