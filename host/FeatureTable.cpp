@@ -308,7 +308,12 @@ const Polygon& FeatureTable::shape(std::int64_t oid) {
   return all[static_cast<std::size_t>(oid)];
 }
 
-void FeatureTable::sync() { store_->flush(); }
+void FeatureTable::sync() {
+  // A database store that had to roll an operation back holds the values
+  // read again afterwards: the next selection reads them anew.
+  forgetValueIndex(-1);
+  store_->flush();
+}
 
 void FieldCalculator::calculate(FeatureTable& table, const std::string& fieldName, const std::string& expression) {
   int index = table.findField(fieldName);
