@@ -1,6 +1,7 @@
 #include "host/OgrLayer.h"
 
 #include <algorithm>
+#include <string>
 #include <cmath>
 
 #include "host/Gdal.h"
@@ -70,6 +71,9 @@ int geometryCode(OGRwkbGeometryType type) {
 
 int unitsOf(const OGRSpatialReference* srs) {
   if (!srs) return kUnitsUndefined;
+  // A GeoPackage layer without coordinate system names one of its two
+  // placeholders ("Undefined geographic SRS", "Undefined Cartesian SRS").
+  if (const char* name = srs->GetName(); name && std::string(name).rfind("Undefined ", 0) == 0) return kUnitsUndefined;
   if (srs->IsGeographic()) return kDecimalDegrees;
   double metres = srs->GetLinearUnits();
   struct Unit {

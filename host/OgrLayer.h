@@ -31,7 +31,8 @@ Dataset openVector(const std::string& location, const char* driver, const std::s
 
 // 4 polygon, 1 point, 2 multipoint, 3 polyline, 0 other.
 int geometryCode(OGRwkbGeometryType type);
-// The units code of a coordinate system (0 for none or units without a code).
+// The units code of a coordinate system (0 for none, a GeoPackage's
+// undefined one, or units without a code).
 int unitsOf(const OGRSpatialReference* srs);
 
 // Every shape of `layer`, indexed by record: `recordOf` gives the record of a

@@ -194,7 +194,11 @@ class GeoPackageOutput final : public OutputWorkspace {
       if (lower(ds->GetLayer(i)->GetName()) == lower(name) && ds->DeleteLayer(i) != OGRERR_NONE)
         return fail("cannot replace");
     const char* options[] = {"GEOMETRY_NAME=geom", "FID=fid", nullptr};
-    OGRLayer* layer = ds->CreateLayer(name.c_str(), nullptr, wkbMultiPolygon, const_cast<char**>(options));
+    // No coordinate system: the GeoPackage's undefined Cartesian one (a
+    // layer given none would get the undefined geographic one, in degrees).
+    OGRSpatialReference undefined;
+    undefined.SetFromUserInput("LOCAL_CS[\"Undefined Cartesian SRS\"]");
+    OGRLayer* layer = ds->CreateLayer(name.c_str(), &undefined, wkbMultiPolygon, const_cast<char**>(options));
     if (!layer) return fail("cannot create");
     for (const auto& f : fields) {
       OGRFieldDefn defn(f.name.c_str(), ogrType(f));
