@@ -182,7 +182,7 @@ void SqlTableStore::guarded(Write&& write) {
   try {
     write();
   } catch (const std::exception& e) {
-    failed_ = e.what();
+    if (!transactionUsable()) failed_ = e.what();
     throw;
   }
 }

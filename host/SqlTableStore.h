@@ -7,11 +7,12 @@
 // the database inside one transaction per operation: the first write of an
 // operation (or openForWriting()) takes the database's write lock and begins
 // the transaction, flush() commits it. A process killed in between leaves the
-// table as it was before the operation. A write the database refuses midway
-// (a full disk, a lost connection) leaves the transaction unusable: flush()
-// then rolls it back, reads the table again and reports that nothing of the
-// operation was kept. A field name or type the database refuses changes
-// nothing and leaves the transaction usable.
+// table as it was before the operation. A write the database refuses alone
+// (a rule of the table) fails that write only: what was stored before is
+// committed, as a shapefile keeps it. A failure that ends the transaction (a
+// full disk, a lost connection) makes flush() roll it back, read the table
+// again and report that nothing of the operation was kept. A field name or
+// type the database refuses changes nothing.
 //
 // Records are the table's rows in ascending primary-key order: record i is
 // the feature with object identifier i, whatever its key. Fields are the
@@ -128,6 +129,10 @@ class SqlTableStore : public AttributeStore {
   virtual void writeColumn(int field, const Value& value) = 0;
   // Writes what writeRecord() and writeColumn() left for the commit.
   virtual void finishWrites() {}
+  // After a write failed: true when the database rolled back only that
+  // statement and the transaction goes on (what was written before stays to
+  // be committed), false when it ended or spoilt the transaction.
+  virtual bool transactionUsable() const = 0;
 
  private:
   void beginWriting();

@@ -506,6 +506,8 @@ void GpkgStore::writeRecord(std::int64_t record, const std::vector<int>& fields)
   wrote_ = true;
 }
 
+bool GpkgStore::transactionUsable() const { return sqlite3_get_autocommit(db_.get()) == 0; }
+
 void GpkgStore::writeColumn(int field, const Value& value) {
   sqlite::Statement update(db_, "UPDATE " + identifier(table_) + " SET " + identifier(column(field).name) + " = ?1",
                            "cannot write into " + what());

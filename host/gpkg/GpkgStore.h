@@ -56,6 +56,7 @@ class GpkgStore final : public SqlTableStore {
   void dropColumn(int field) override;
   void writeRecord(std::int64_t record, const std::vector<int>& fields) override;
   void writeColumn(int field, const Value& value) override;
+  bool transactionUsable() const override;
 
  private:
   GpkgStore(sqlite::Connection db, std::filesystem::path path, std::string table, std::string key,

@@ -168,6 +168,8 @@ std::string Connection::identifier(const std::string& name) const {
 
 bool Connection::idle() const { return PQtransactionStatus(conn_) == PQTRANS_IDLE; }
 
+bool Connection::inTransaction() const { return PQtransactionStatus(conn_) == PQTRANS_INTRANS; }
+
 std::string Connection::database() const { return PQdb(conn_); }
 
 std::string Connection::user() const { return PQuser(conn_); }

@@ -59,8 +59,10 @@ class Connection {
 
   // `name` as a quoted SQL identifier.
   std::string identifier(const std::string& name) const;
-  // True when no transaction is open.
+  // True when no transaction is open; inTransaction() when one is open and
+  // has not failed.
   bool idle() const;
+  bool inTransaction() const;
   // The database and the user of the session.
   std::string database() const;
   std::string user() const;

@@ -366,6 +366,8 @@ void PostgresStore::writeRecord(std::int64_t record, const std::vector<int>& fie
   for (int f : fields) addPendingField(f);
 }
 
+bool PostgresStore::transactionUsable() const { return db_.inTransaction(); }
+
 void PostgresStore::writeColumn(int field, const Value&) {
   pendingAll_ = true;
   addPendingField(field);

@@ -52,6 +52,7 @@ class PostgresStore final : public SqlTableStore {
   void dropColumn(int field) override;
   void writeRecord(std::int64_t record, const std::vector<int>& fields) override;
   void writeColumn(int field, const Value& value) override;
+  bool transactionUsable() const override;
   void finishWrites() override;
 
  private:

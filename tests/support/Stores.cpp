@@ -61,7 +61,7 @@ std::string pgConnection() {
   return c;
 }
 
-void pgExecute(const std::string& sql) {
+std::vector<std::string> pgExecute(const std::string& sql) {
   PGconn* conn = PQconnectdb(pgConnection().c_str());
   if (PQstatus(conn) != CONNECTION_OK) {
     std::string cause = PQerrorMessage(conn);
@@ -72,9 +72,13 @@ void pgExecute(const std::string& sql) {
   PGresult* r = PQexec(conn, sql.c_str());
   const bool ok = PQresultStatus(r) == PGRES_COMMAND_OK || PQresultStatus(r) == PGRES_TUPLES_OK;
   std::string cause = PQresultErrorMessage(r);
+  std::vector<std::string> rows;
+  for (int i = 0; ok && PQnfields(r) > 0 && i < PQntuples(r); ++i)
+    rows.push_back(PQgetisnull(r, i, 0) ? "NULL" : PQgetvalue(r, i, 0));
   PQclear(r);
   PQfinish(conn);
   if (!ok) throw std::runtime_error("test database: " + sql + ": " + cause);
+  return rows;
 }
 
 void shapefileToGeoPackage(const std::filesystem::path& shp, const std::filesystem::path& gpkg,

@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <map>
 #include <string>
+#include <vector>
 
 #include "host/LayerSource.h"
 
@@ -23,8 +24,9 @@ const char* storeName(Store s);
 // The test database's connection parameters; fails the test when unset.
 std::string pgConnection();
 
-// Runs one SQL command on the test database (a test's own set-up).
-void pgExecute(const std::string& sql);
+// Runs SQL on the test database (a test's own set-up) as its owner; the
+// first column of every row of the last result, as text ("NULL" for NULL).
+std::vector<std::string> pgExecute(const std::string& sql);
 
 // The layers of one test in the store of the run: each shapefile fixture is
 // converted once, the first time it is asked for, into a GeoPackage beside

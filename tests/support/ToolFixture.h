@@ -32,6 +32,12 @@ class ToolTest : public ::testing::Test {
     ext = std::make_unique<Extension>(host, ws, dir.path());
     return layer;
   }
+  // Adds the layer `source` to the map, selects it and loads the tool.
+  PolygonLayer& open(const LayerSource& source, PolygonLayer::Mode mode = PolygonLayer::Mode::Update) {
+    PolygonLayer& layer = host.document().addLayer(source, mode);
+    ext = std::make_unique<Extension>(host, ws, dir.path());
+    return layer;
+  }
   // The layer of the shapefile `shp` opened anew from its store, as another
   // program would find it.
   std::shared_ptr<PolygonLayer> reopen(const std::filesystem::path& shp) {
