@@ -61,25 +61,32 @@ std::string pgConnection() {
   return c;
 }
 
-std::vector<std::string> pgExecute(const std::string& sql) {
-  PGconn* conn = PQconnectdb(pgConnection().c_str());
-  if (PQstatus(conn) != CONNECTION_OK) {
-    std::string cause = PQerrorMessage(conn);
-    PQfinish(conn);
+PgSession::PgSession() : conn_(PQconnectdb(pgConnection().c_str())) {
+  if (PQstatus(conn_) != CONNECTION_OK) {
+    std::string cause = PQerrorMessage(conn_);
+    PQfinish(conn_);
     throw std::runtime_error("cannot connect to the test database: " + cause);
   }
-  PQsetNoticeProcessor(conn, [](void*, const char*) {}, nullptr);
-  PGresult* r = PQexec(conn, sql.c_str());
+  PQsetNoticeProcessor(conn_, [](void*, const char*) {}, nullptr);
+}
+
+PgSession::~PgSession() { PQfinish(conn_); }
+
+int PgSession::pid() const { return PQbackendPID(conn_); }
+
+std::vector<std::string> PgSession::exec(const std::string& sql) {
+  PGresult* r = PQexec(conn_, sql.c_str());
   const bool ok = PQresultStatus(r) == PGRES_COMMAND_OK || PQresultStatus(r) == PGRES_TUPLES_OK;
   std::string cause = PQresultErrorMessage(r);
   std::vector<std::string> rows;
   for (int i = 0; ok && PQnfields(r) > 0 && i < PQntuples(r); ++i)
     rows.push_back(PQgetisnull(r, i, 0) ? "NULL" : PQgetvalue(r, i, 0));
   PQclear(r);
-  PQfinish(conn);
   if (!ok) throw std::runtime_error("test database: " + sql + ": " + cause);
   return rows;
 }
+
+std::vector<std::string> pgExecute(const std::string& sql) { return PgSession().exec(sql); }
 
 void shapefileToGeoPackage(const std::filesystem::path& shp, const std::filesystem::path& gpkg,
                            const std::string& layer) {

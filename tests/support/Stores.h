@@ -14,6 +14,8 @@
 
 #include "host/LayerSource.h"
 
+struct pg_conn;
+
 namespace quilta::test {
 
 enum class Store { Shapefile, GeoPackage, PostGIS };
@@ -27,6 +29,22 @@ std::string pgConnection();
 // Runs SQL on the test database (a test's own set-up) as its owner; the
 // first column of every row of the last result, as text ("NULL" for NULL).
 std::vector<std::string> pgExecute(const std::string& sql);
+
+// A session of the test server held open, as another program holds one.
+class PgSession {
+ public:
+  PgSession();
+  ~PgSession();
+  PgSession(const PgSession&) = delete;
+  PgSession& operator=(const PgSession&) = delete;
+  // Runs SQL; the first column of every row of the last result, as text.
+  std::vector<std::string> exec(const std::string& sql);
+  // The server process of the session.
+  int pid() const;
+
+ private:
+  pg_conn* conn_;
+};
 
 // The layers of one test in the store of the run: each shapefile fixture is
 // converted once, the first time it is asked for, into a GeoPackage beside

@@ -6,7 +6,6 @@
 // refused write that keeps nothing.
 
 #include <gtest/gtest.h>
-#include <libpq-fe.h>
 
 #include <cstring>
 
@@ -33,26 +32,6 @@ class PgRole {
 
  private:
   std::string name_;
-};
-
-// A second session of the test server, as another program holds one.
-class PgSession {
- public:
-  PgSession() : conn_(PQconnectdb(test::pgConnection().c_str())) {
-    if (PQstatus(conn_) != CONNECTION_OK) throw std::runtime_error(PQerrorMessage(conn_));
-  }
-  ~PgSession() { PQfinish(conn_); }
-  void exec(const std::string& sql) {
-    PGresult* r = PQexec(conn_, sql.c_str());
-    const bool ok = PQresultStatus(r) == PGRES_COMMAND_OK || PQresultStatus(r) == PGRES_TUPLES_OK;
-    std::string cause = PQresultErrorMessage(r);
-    PQclear(r);
-    if (!ok) throw std::runtime_error(sql + ": " + cause);
-  }
-  int pid() const { return PQbackendPID(conn_); }
-
- private:
-  PGconn* conn_;
 };
 
 class PostgresStoreTest : public test::ToolTest {
@@ -232,7 +211,7 @@ TEST_F(PostgresStoreTest, AReadOnlyDatabaseIsRefused) {
 
 TEST_F(PostgresStoreTest, AnotherWriterRefusesTheRunAtOnceNamingItsProcess) {
   writePatches(2);
-  PgSession other;
+  test::PgSession other;
   other.exec("BEGIN; UPDATE " + table() + " SET cover = cover WHERE fid = 1");
   open(source());
   click("cmdArea");
