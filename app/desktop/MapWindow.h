@@ -14,6 +14,7 @@ class QTableView;
 namespace quilta {
 class Extension;
 class HostApplication;
+struct LayerSource;
 }  // namespace quilta
 
 namespace quilta::desktop {
@@ -31,12 +32,15 @@ class MapWindow : public QMainWindow {
   // Opens a shapefile and adds it on top of the map, selected. A failure is
   // shown with its cause; false then.
   bool addLayer(const QString& path);
+  // The same for a shapefile, a GeoPackage layer or a PostGIS table.
+  bool addLayer(const LayerSource& source);
   // Draws the contents, the map, the attribute table and the command's state
   // from the document again.
   void refresh();
 
  private:
   void chooseLayer();
+  void choosePostgisLayer();
   void editMapUnits();
   void setEditMode(bool editing);
   void runCommand();
