@@ -7,6 +7,8 @@
 #   pg_cluster.sh stop DATA_DIR SOCKET_DIR    stop the server, remove both
 #
 # The tests connect with "host=SOCKET_DIR port=5432 dbname=quilta user=quilta".
+# The server skips fsync (the tests need no durability) unless
+# QUILTA_PG_FSYNC=on says otherwise (a benchmark does).
 # The server refuses to run as root, so under root it runs as the system user
 # "postgres" (the Debian server package creates it). A started server also
 # stops by itself when the process that started this script (ctest) is gone,
@@ -39,6 +41,10 @@ stop() {
     as_server "$bindir/pg_ctl" -D "$data" -m immediate -w stop >/dev/null 2>&1 || true
   fi
   rm -rf "$data" "$socket"
+  # The folder made to hold them (quilta-...) goes too, once empty.
+  for parent in "$(dirname "$data")" "$(dirname "$socket")"; do
+    case $(basename "$parent") in quilta-*) rmdir "$parent" 2>/dev/null || true ;; esac
+  done
 }
 
 case $action in
@@ -59,7 +65,7 @@ case $action in
       >"$data.initdb.log" 2>&1 || { cat "$data.initdb.log" >&2; exit 1; }
     rm -f "$data.initdb.log"
     as_server "$bindir/pg_ctl" -D "$data" -w -t 60 -l "$data/server.log" \
-      -o "-c listen_addresses='' -c unix_socket_directories='$socket' -p $port -c fsync=off" start >/dev/null ||
+      -o "-c listen_addresses='' -c unix_socket_directories='$socket' -p $port -c fsync=${QUILTA_PG_FSYNC:-off}" start >/dev/null ||
       { cat "$data/server.log" >&2; exit 1; }
     "$bindir/psql" -q -X -v ON_ERROR_STOP=1 -h "$socket" -p "$port" -U quilta -d postgres \
       -c "CREATE DATABASE quilta" >/dev/null
