@@ -45,6 +45,23 @@ struct SqlColumn {
   int integerDigits = 0;
   // Text columns: the most characters a value may have; 0 for any number.
   int maxCharacters = 0;
+
+  SqlColumn() = default;
+  SqlColumn(std::string columnName, std::string declaredType)
+      : name(columnName), declared(std::move(declaredType)), info{std::move(columnName), kText, 0, 0} {}
+  // What the column holds, shown as host type `code`: whole numbers from
+  // `lo` to `hi`; numbers up to `largest` in magnitude; texts of at most
+  // `characters` (0: any); other values, read and written as text.
+  void holdIntegers(int code, std::int64_t lo, std::int64_t hi) {
+    storage = Storage::Integer, info.type = code, minInteger = lo, maxInteger = hi;
+  }
+  void holdReals(int code, double largest = 1.7976931348623157e308) {
+    storage = Storage::Real, info.type = code, maxReal = largest;
+  }
+  void holdTexts(int characters) {
+    storage = Storage::Text, info.type = kText, info.length = characters, maxCharacters = characters;
+  }
+  void holdOther(int code) { storage = Storage::Other, info.type = code; }
 };
 
 // A table as read from the database.

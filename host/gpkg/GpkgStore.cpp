@@ -118,59 +118,24 @@ void registerGeometryFunctions(sqlite3* db) {
 // The store's view of a column declared `declared`, as the vector data
 // library reads GeoPackage types; other declarations by SQLite's affinity.
 SqlColumn columnOf(const std::string& name, const std::string& declared) {
-  using Storage = SqlColumn::Storage;
-  SqlColumn c;
-  c.name = name;
-  c.declared = declared;
-  c.info.name = name;
+  SqlColumn c(name, declared);
   const std::string type = upper(declared);
   const std::string base = type.substr(0, type.find('('));
   int length = 0;
   if (auto open = type.find('('); open != std::string::npos) length = std::atoi(type.c_str() + open + 1);
-  auto integer = [&](int code, std::int64_t lo, std::int64_t hi) {
-    c.storage = Storage::Integer;
-    c.info.type = code;
-    c.minInteger = lo;
-    c.maxInteger = hi;
-  };
-  if (base == "BOOLEAN") {
-    integer(kSmallInteger, 0, 1);
-  } else if (base == "TINYINT") {
-    integer(kSmallInteger, -128, 127);
-  } else if (base == "SMALLINT") {
-    integer(kSmallInteger, -32768, 32767);
-  } else if (base == "MEDIUMINT") {
-    integer(kLong, INT32_MIN, INT32_MAX);
-  } else if (base == "FLOAT") {
-    c.storage = Storage::Real;
-    c.info.type = kSingle;
-    c.maxReal = FLT_MAX;
-  } else if (base == "DOUBLE" || base == "REAL") {
-    c.storage = Storage::Real;
-    c.info.type = kDouble;
-  } else if (base == "TEXT") {
-    c.storage = Storage::Text;
-    c.info.type = kText;
-    c.info.length = length;
-    c.maxCharacters = length;
-  } else if (base == "DATE" || base == "DATETIME") {
-    c.storage = Storage::Other;
-    c.info.type = kDate;
-  } else if (type.find("INT") != std::string::npos) {
-    integer(kLong, INT64_MIN, INT64_MAX);
-  } else if (type.find("CHAR") != std::string::npos || type.find("CLOB") != std::string::npos) {
-    c.storage = Storage::Text;
-    c.info.type = kText;
-    c.info.length = length;
-    c.maxCharacters = length;
-  } else if (type.find("REAL") != std::string::npos || type.find("FLOA") != std::string::npos ||
-             type.find("DOUB") != std::string::npos) {
-    c.storage = Storage::Real;
-    c.info.type = kDouble;
-  } else {
-    c.storage = Storage::Other;
-    c.info.type = kText;
-  }
+  auto has = [&type](const char* part) { return type.find(part) != std::string::npos; };
+  if (base == "BOOLEAN") c.holdIntegers(kSmallInteger, 0, 1);
+  else if (base == "TINYINT") c.holdIntegers(kSmallInteger, -128, 127);
+  else if (base == "SMALLINT") c.holdIntegers(kSmallInteger, -32768, 32767);
+  else if (base == "MEDIUMINT") c.holdIntegers(kLong, INT32_MIN, INT32_MAX);
+  else if (base == "FLOAT") c.holdReals(kSingle, FLT_MAX);
+  else if (base == "DOUBLE" || base == "REAL") c.holdReals(kDouble);
+  else if (base == "TEXT") c.holdTexts(length);
+  else if (base == "DATE" || base == "DATETIME") c.holdOther(kDate);
+  else if (has("INT")) c.holdIntegers(kLong, INT64_MIN, INT64_MAX);
+  else if (has("CHAR") || has("CLOB")) c.holdTexts(length);
+  else if (has("REAL") || has("FLOA") || has("DOUB")) c.holdReals(kDouble);
+  else c.holdOther(kText);
   return c;
 }
 

@@ -12,33 +12,19 @@ namespace {
 
 // The columns' types by the server's type names.
 SqlColumn columnOf(const std::string& name, const std::string& type, int typmod, const std::string& declared) {
-  using Storage = SqlColumn::Storage;
-  SqlColumn c;
-  c.name = name;
-  c.declared = declared;
-  c.info.name = name;
-  auto integer = [&](int code, std::int64_t lo, std::int64_t hi) {
-    c.storage = Storage::Integer;
-    c.info.type = code;
-    c.minInteger = lo;
-    c.maxInteger = hi;
-  };
+  SqlColumn c(name, declared);
   if (type == "int2") {
-    integer(kSmallInteger, -32768, 32767);
+    c.holdIntegers(kSmallInteger, -32768, 32767);
   } else if (type == "int4") {
-    integer(kLong, INT32_MIN, INT32_MAX);
+    c.holdIntegers(kLong, INT32_MIN, INT32_MAX);
   } else if (type == "int8") {
-    integer(kLong, INT64_MIN, INT64_MAX);
+    c.holdIntegers(kLong, INT64_MIN, INT64_MAX);
   } else if (type == "float4") {
-    c.storage = Storage::Real;
-    c.info.type = kSingle;
-    c.maxReal = FLT_MAX;
+    c.holdReals(kSingle, FLT_MAX);
   } else if (type == "float8") {
-    c.storage = Storage::Real;
-    c.info.type = kDouble;
+    c.holdReals(kDouble);
   } else if (type == "numeric") {
-    c.storage = Storage::Real;
-    c.info.type = kDouble;
+    c.holdReals(kDouble);
     if (typmod >= 4) {
       // Precision and scale as a dBASE N(width, decimals) column.
       const int precision = ((typmod - 4) >> 16) & 0xFFFF;
@@ -49,23 +35,17 @@ SqlColumn columnOf(const std::string& name, const std::string& type, int typmod,
       if (scale == 0 && precision <= 18) {
         std::int64_t limit = 1;
         for (int i = 0; i < precision; ++i) limit *= 10;
-        integer(precision <= 4 ? kSmallInteger : precision <= 9 ? kLong : kDouble, -(limit - 1), limit - 1);
+        c.holdIntegers(precision <= 4 ? kSmallInteger : precision <= 9 ? kLong : kDouble, -(limit - 1), limit - 1);
       }
     }
   } else if (type == "varchar" || type == "bpchar") {
-    c.storage = Storage::Text;
-    c.info.type = kText;
-    c.info.length = typmod > 4 ? typmod - 4 : 0;
-    c.maxCharacters = c.info.length;
+    c.holdTexts(typmod > 4 ? typmod - 4 : 0);
   } else if (type == "text" || type == "name" || type == "citext") {
-    c.storage = Storage::Text;
-    c.info.type = kText;
+    c.holdTexts(0);
   } else if (type == "date") {
-    c.storage = Storage::Other;
-    c.info.type = kDate;
+    c.holdOther(kDate);
   } else {
-    c.storage = Storage::Other;
-    c.info.type = kText;
+    c.holdOther(kText);
   }
   return c;
 }

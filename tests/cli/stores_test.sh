@@ -9,25 +9,7 @@ source_dir=$2
 pg=$3
 work=$(mktemp -d)
 trap 'rm -rf "$work"; psql -q -X "$pg" -c "DROP SCHEMA IF EXISTS cli_$$ CASCADE" >/dev/null 2>&1' EXIT
-failures=0
-passes=0
-
-check() {  # check NAME EXPECTED_STATUS COMMAND...
-  local name=$1 expected=$2
-  shift 2
-  "$@" >"$work/out" 2>"$work/err"
-  local status=$?
-  if [ "$status" -ne "$expected" ]; then
-    echo "FAIL $name: exit $status, expected $expected"; sed 's/^/  | /' "$work/err"
-    failures=$((failures + 1))
-  else
-    passes=$((passes + 1))
-  fi
-}
-expect_in() {  # expect_in NAME FILE TEXT
-  if grep -qF -- "$3" "$2"; then passes=$((passes + 1)); else
-    echo "FAIL $1: \"$3\" not in $(basename "$2")"; sed 's/^/  | /' "$2"; failures=$((failures + 1)); fi
-}
+. "$(dirname "$0")/checks.sh"
 same() {  # same NAME FILE FILE
   if cmp -s "$2" "$3"; then passes=$((passes + 1)); else
     echo "FAIL $1: $(basename "$2") and $(basename "$3") differ"; failures=$((failures + 1)); fi

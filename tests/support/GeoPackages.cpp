@@ -1,7 +1,8 @@
 #include "tests/support/GeoPackages.h"
 
 #include <gdal_priv.h>
-#include <ogrsf_frmts.h>
+
+#include "tests/support/OgrRows.h"
 
 #include <memory>
 #include <stdexcept>
@@ -25,29 +26,8 @@ void writeGeoPackage(const std::filesystem::path& gpkg, const std::string& layer
   OGRLayer* layer =
       ds->CreateLayer(layerName.c_str(), &srs, geometry == "line" ? wkbLineString : wkbPolygon, nullptr);
   if (!layer) throw std::runtime_error("cannot create the layer " + layerName);
-  for (const auto& f : fields) {
-    OGRFieldDefn defn(f.name.c_str(), f.type == 'I' ? OFTInteger : f.type == 'R' ? OFTReal : OFTString);
-    if (f.width) defn.SetWidth(f.width);
-    if (layer->CreateField(&defn) != OGRERR_NONE) throw std::runtime_error("cannot create field " + f.name);
-  }
-  for (const auto& row : rows) {
-    OGRFeature feature(layer->GetLayerDefn());
-    if (row.key) feature.SetFID(row.key);
-    for (std::size_t i = 0; i < row.values.size(); ++i) {
-      const Value& v = row.values[i];
-      const int idx = static_cast<int>(i);
-      if (auto n = std::get_if<std::int64_t>(&v)) feature.SetField(idx, static_cast<GIntBig>(*n));
-      else if (auto d = std::get_if<double>(&v)) feature.SetField(idx, *d);
-      else if (auto s = std::get_if<std::string>(&v)) feature.SetField(idx, s->c_str());
-    }
-    if (!row.wkt.empty()) {
-      OGRGeometry* g = nullptr;
-      if (OGRGeometryFactory::createFromWkt(row.wkt.c_str(), nullptr, &g) != OGRERR_NONE)
-        throw std::runtime_error("bad shape text " + row.wkt);
-      feature.SetGeometryDirectly(g);
-    }
-    if (layer->CreateFeature(&feature) != OGRERR_NONE) throw std::runtime_error("cannot write a feature");
-  }
+  createFields(*layer, fields);
+  for (const auto& row : rows) createFeature(*layer, row.values, row.wkt, row.key ? row.key : OGRNullFID);
 }
 
 namespace {
