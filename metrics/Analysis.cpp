@@ -3,6 +3,7 @@
 #include "host/HostError.h"
 #include "session/SessionState.h"
 #include "ui/Operation.h"
+#include "ui/Workbench.h"
 
 namespace quilta {
 
@@ -15,7 +16,10 @@ int patchMetricField(FeatureTable& table, const std::string& name) {
 }
 
 SelectionSet selectClass(Workbench& wb, FeatureTable& table, const std::string& value) {
-  return table.select(AttributeFilter(ClassClause(wb.session, value)));
+  SelectionSet set = table.select(AttributeFilter(ClassClause(wb.session, value)));
+  // The operations poll once per patch of the class.
+  wb.beginItems(set.count());
+  return set;
 }
 
 SelectionSet requireClass(Workbench& wb, FeatureTable& table, const std::string& value) {

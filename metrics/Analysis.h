@@ -19,7 +19,8 @@ inline constexpr double kNoValue = -999;
 // whatever its type, and keeps its values.
 int patchMetricField(FeatureTable& table, const std::string& name);
 
-// The patches of the class `value` of the session's class field.
+// The patches of the class `value` of the session's class field; they are
+// the items of the workbench's current progress step.
 SelectionSet selectClass(Workbench& wb, FeatureTable& table, const std::string& value);
 // The same for statistics, which are undefined for a class without patches:
 // such a class fails the run (HostError).

@@ -13,6 +13,7 @@ packages=(
   qt6-base-dev              # the desktop program
   xvfb xauth                # running the desktop program without a display
   fonts-dejavu-core         # text in the desktop program's windows
+  qgis python3-qgis         # the QGIS Processing provider and its tests
 )
 sudo=""
 [ "$(id -u)" -ne 0 ] && sudo="sudo"

@@ -1,5 +1,6 @@
 #include "ui/Workbench.h"
 
+#include <algorithm>
 #include <chrono>
 
 #include "host/HostError.h"
@@ -47,9 +48,13 @@ void Workbench::arm(std::int64_t max) {
   ws.repaint(main);
   lastYieldNs_ = nowNs();
   callsSinceYield_ = 0;
+  stepping_ = false;
+  items_ = itemsDone_ = 0;
 }
 
 bool Workbench::step() {
+  stepping_ = true;
+  items_ = itemsDone_ = 0;
   ++session.progressCounter;
   main.ProgressBar1.value = session.progressCounter;
   return yield();
@@ -66,9 +71,31 @@ bool Workbench::poll() {
   // Yield every 256 calls, or sooner when 30 ms have passed (a patch with
   // many candidates). The clock costs some tens of nanoseconds, far less
   // than the work between two calls.
+  ++itemsDone_;
   if (++callsSinceYield_ < 256 && nowNs() - lastYieldNs_ < 30'000'000) return session.cancel;
   ws.repaint(main);
   return yield();
+}
+
+void Workbench::beginItems(std::int64_t items) {
+  items_ = items;
+  itemsDone_ = 0;
+}
+
+Workbench::Progress Workbench::progress() const {
+  const ProgressBar& bar = main.ProgressBar1;
+  Progress p;
+  p.step = bar.value;
+  p.steps = bar.max;
+  p.items = items_;
+  p.item = std::min(itemsDone_, items_);
+  if (bar.max <= 0) return p;
+  // A step is counted when it begins, so its own work lies below its value.
+  double done = static_cast<double>(bar.value);
+  if (stepping_ && bar.value > 0)
+    done += (items_ > 0 ? static_cast<double>(p.item) / static_cast<double>(items_) : 0) - 1;
+  p.fraction = std::clamp(done / static_cast<double>(bar.max), 0.0, 1.0);
+  return p;
 }
 
 void Workbench::finish() {

@@ -56,9 +56,26 @@ class Workbench {
   bool yield();
   void finish();
 
+  // Progress within the current step, for front ends that show more than
+  // the bar's whole steps. beginItems() says how many items the step has
+  // (the patches of the class just selected); every poll() from then on
+  // counts one item done. step() and arm() end the step's items.
+  void beginItems(std::int64_t items);
+  struct Progress {
+    std::int64_t step = 0, steps = 0;  // the bar: value and maximum
+    std::int64_t item = 0, items = 0;  // items done in the current step, of items (0 of 0: not counted)
+    double fraction = 0;               // the operation's part done, 0..1
+  };
+  // Where the running operation stands. While steps are counted, step k of
+  // n with i of m items done is (k - 1 + i/m) / n; otherwise (a bar set
+  // directly, one position per feature) it is value / max.
+  Progress progress() const;
+
  private:
   std::int64_t lastYieldNs_ = 0;
   int callsSinceYield_ = 0;
+  bool stepping_ = false;
+  std::int64_t items_ = 0, itemsDone_ = 0;
 };
 
 }  // namespace quilta

@@ -4,6 +4,9 @@
 
 #include <algorithm>
 #include <atomic>
+#include <charconv>
+#include <chrono>
+#include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
@@ -34,6 +37,22 @@ long long find(const std::vector<std::string>& items, const std::string& wanted)
   for (std::size_t i = 0; i < items.size(); ++i)
     if (lower(items[i]) == lower(wanted)) return static_cast<long long>(i);
   return -1;
+}
+
+std::int64_t nowNs() {
+  return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
+// A line of --progress json, the percentage with one decimal.
+std::string progressLine(const std::string& operation, const Workbench::Progress& p) {
+  char percent[16];
+  auto end = std::to_chars(percent, percent + sizeof percent, std::round(p.fraction * 1000) / 10,
+                           std::chars_format::fixed, 1)
+                 .ptr;
+  return "{\"progress\":" + std::string(percent, end) + ",\"operation\":" + jsonString(operation) +
+         ",\"step\":" + std::to_string(p.step) + ",\"steps\":" + std::to_string(p.steps) +
+         ",\"item\":" + std::to_string(p.item) + ",\"items\":" + std::to_string(p.items) + "}\n";
 }
 
 // Message texts use a carriage return between lines; a terminal wants \n.
@@ -98,10 +117,36 @@ void ScriptedUser::onMessage(const MessageBox& box) {
 
 void ScriptedUser::showProgress(Extension& ext) {
   const auto& bar = ext.workbench.main.ProgressBar1;
-  if (!terminal_ || !bar.visible || bar.max <= 0) return;
-  int percent = static_cast<int>(100 * bar.value / bar.max);
+  if (!bar.visible || bar.max <= 0) return;
+  if (options_.progressJson) return printProgressLine(ext.workbench, !operationLinePrinted_);
+  if (!terminal_) return;
+  const auto percent = static_cast<int>(100 * ext.workbench.progress().fraction);
   std::cerr << "\r\033[K" << "working: " << bar.value << " of " << bar.max << " (" << percent << " %)" << std::flush;
   progressShown_ = true;
+}
+
+void ScriptedUser::printProgressLine(const Workbench& wb, bool now) {
+  const std::int64_t t = nowNs();
+  if (!now && t - lastLineNs_ < 100'000'000) return;
+  lastLineNs_ = t;
+  operationLinePrinted_ = true;
+  const Workbench::Progress p = wb.progress();
+  lastSteps_ = p.steps;
+  std::cerr << progressLine(operation_, p);
+}
+
+void ScriptedUser::beginOperation(const std::string& name) {
+  operation_ = name;
+  operationLinePrinted_ = false;
+  lastSteps_ = 0;
+}
+
+void ScriptedUser::endOperation(bool completed) {
+  if (!options_.progressJson || !completed) return;
+  Workbench::Progress done;
+  done.step = done.steps = lastSteps_;
+  done.fraction = 1;
+  std::cerr << progressLine(operation_, done);
 }
 
 void ScriptedUser::showResult(ResultWindow& window) {
@@ -230,7 +275,7 @@ void ScriptedUser::attach(Extension& ext) {
     w.cmdDelFlds_Click();
   });
 
-  ws_.pending = [this] { return interrupted != 0 || terminal_; };
+  ws_.pending = [this] { return interrupted != 0 || terminal_ || options_.progressJson; };
   ws_.onProcessEvents = [this, &ext] {
     if (interrupted) {
       interrupted = 0;

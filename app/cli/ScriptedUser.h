@@ -2,12 +2,14 @@
 // The command line's user: answers every window of the tool from the options,
 // as a person would click through a batch of operations.
 
+#include <cstdint>
 #include <map>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "ui/ScriptedWindowSystem.h"
+#include "ui/Workbench.h"
 
 namespace quilta {
 
@@ -34,6 +36,7 @@ struct Options {
   std::optional<std::string> reportsDir;
   std::optional<std::string> mapUnits;
   bool json = false;
+  bool progressJson = false;  // --progress json
 };
 
 // The operation names in frmMain button order, with their buttons.
@@ -52,10 +55,16 @@ class ScriptedUser {
   bool reportFailed() const { return reportFailed_; }
   // Called for every Ctrl-C.
   static void interrupt();
+  // Bracket one operation of the run, for the progress lines: `name` is the
+  // operation's name on the command line.
+  void beginOperation(const std::string& name);
+  void endOperation(bool completed);
 
  private:
   void onMessage(const MessageBox& box);
   void showProgress(Extension& ext);
+  // One line of --progress json; unless `now`, at most one line every 100 ms.
+  void printProgressLine(const Workbench& wb, bool now);
   // Prints a result window, saves its reports when asked to, closes it.
   void showResult(ResultWindow& window);
   ScriptedWindowSystem& ws_;
@@ -65,6 +74,10 @@ class ScriptedUser {
   bool progressShown_ = false;
   bool reportFailed_ = false;
   bool terminal_ = false;
+  std::string operation_;
+  bool operationLinePrinted_ = false;
+  std::int64_t lastLineNs_ = 0;
+  std::int64_t lastSteps_ = 0;
 };
 
 }  // namespace cli

@@ -53,7 +53,13 @@ int main(int argc, char** argv) {
       "Layers: a shapefile (land.shp); a GeoPackage (land.gpkg, with --layer NAME when it holds several\n"
       "polygon layers); a PostGIS table (\"PG:dbname=... host=... user=...\" --layer schema.table).\n"
       "Exit status: 0 all operations completed, 1 an operation was refused, failed or cancelled,\n"
-      "2 usage error.");
+      "2 usage error.\n"
+      "--progress json: at most about ten lines a second on stderr while an operation works, one more\n"
+      "when it completes, each one JSON object on one line:\n"
+      "  {\"progress\":37.5,\"operation\":\"nearest-neighbour\",\"step\":2,\"steps\":5,\"item\":120,\"items\":480}\n"
+      "progress: percent of the operation done; step of steps: the progress bar (the class being worked\n"
+      "on, or features for operations over all features); item of items: patches done in that class\n"
+      "(0 of 0 when not counted).");
   app.add_option("layer", opt.layer,
                  "Layer to analyse: a shapefile (.shp), a GeoPackage (.gpkg) or a PostGIS database (\"PG:...\")")
       ->required();
@@ -78,6 +84,12 @@ int main(int argc, char** argv) {
   app.add_option("--reports", opt.reportsDir, "Save the class and landscape reports of every result window here");
   app.add_option("--map-units", opt.mapUnits, "Units of a layer without coordinate system: meters, feet, degrees, ...");
   app.add_flag("--json", opt.json, "Print result windows as JSON");
+  app.add_option_function<std::string>(
+         "--progress", [&](const std::string&) { opt.progressJson = true; },
+         "Progress as JSON lines on stderr, terminal or not (below)")
+      ->check(CLI::Validator(
+          [](std::string& mode) { return mode == "json" ? std::string() : "the only progress mode is json"; }, ""))
+      ->type_name("json");
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
@@ -150,6 +162,7 @@ int main(int argc, char** argv) {
     for (const auto& op : opt.operations) {
       auto before = fieldNames(table);
       ext.workbench.session.lastOutcome = quilta::Outcome::Completed;
+      user.beginOperation(op);
       ext.workbench.main.click(quilta::cli::operationButtons().at(op));
       if (user.usageError()) {
         std::cerr << "quilta: " << *user.usageError() << "\n";
@@ -162,6 +175,7 @@ int main(int argc, char** argv) {
         break;
       }
       auto outcome = ext.workbench.session.lastOutcome;
+      user.endOperation(outcome == quilta::Outcome::Completed);
       std::string added;
       for (const auto& f : fieldNames(table))
         if (std::find(before.begin(), before.end(), f) == before.end()) added += (added.empty() ? "" : ", ") + f;

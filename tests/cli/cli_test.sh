@@ -112,6 +112,28 @@ PY
   then passes=$((passes + 1)); else echo "FAIL statistics json"; sed 's/^/  | /' "$work/out"; failures=$((failures + 1)); fi
 fi
 
+# --progress json: JSON lines among the messages on stderr, which is no
+# terminal here; each operation ends at 100 percent.
+layer=$(fresh progress)
+check "progress json" 0 "$quilta" "$layer" area-perimeter nearest-neighbour --class-field zone --progress json
+expect_in "progress json" "$work/err" "Quilta 1.1: Calculation finished!"
+expect_in "progress json" "$work/err" '{"progress":100.0,"operation":"nearest-neighbour","step":5,"steps":5,"item":0,"items":0}'
+if command -v python3 >/dev/null; then
+  if python3 - "$work/err" <<'PY'
+import json, sys
+lines = [json.loads(l) for l in open(sys.argv[1], encoding="utf-8") if l.startswith("{")]
+keys = ["progress", "operation", "step", "steps", "item", "items"]
+assert lines and all(list(l) == keys for l in lines), lines
+for op in ("area-perimeter", "nearest-neighbour"):
+    mine = [l["progress"] for l in lines if l["operation"] == op]
+    assert mine == sorted(mine) and mine[-1] == 100.0 and all(0 <= p <= 100 for p in mine), (op, mine)
+PY
+  then passes=$((passes + 1)); else echo "FAIL progress json lines"; sed 's/^/  | /' "$work/err"; failures=$((failures + 1)); fi
+fi
+check "progress mode" 2 "$quilta" "$layer" area-perimeter --progress text
+check "no progress option" 0 "$quilta" "$layer" area-perimeter
+if grep -q '^{' "$work/err"; then echo "FAIL progress lines without --progress"; failures=$((failures + 1)); fi
+
 # A report that cannot be saved fails the run; so do the statistics' refusals.
 mkdir -p "$work/bad/class_area_analysis.txt"
 check "report not saved" 1 "$quilta" "$layer" area --class-field band --reports "$work/bad"
