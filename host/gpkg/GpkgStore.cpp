@@ -162,11 +162,10 @@ std::string lockHolder(const std::filesystem::path& path) {
   const long long reservedByte = 0x40000001LL;
   std::ifstream locks("/proc/locks");
   for (std::string line; std::getline(locks, line);) {
+    if (line.find("->") != std::string::npos) continue;  // a process waiting for a lock holds none
     std::istringstream fields(line);
     std::string id, kind, advisory, access, pid, file, start, end;
-    fields >> id >> kind >> advisory >> access;
-    if (access == "->") fields >> kind >> advisory >> access;  // a waiter's line
-    fields >> pid >> file >> start >> end;
+    fields >> id >> kind >> advisory >> access >> pid >> file >> start >> end;
     if (access != "WRITE" || file != device || pid == std::to_string(getpid())) continue;
     const long long from = std::atoll(start.c_str());
     const long long to = end == "EOF" ? INT64_MAX : std::atoll(end.c_str());
