@@ -268,10 +268,13 @@ std::vector<Value> FeatureTable::uniqueValues(int fieldIndex) {
     std::sort(values.begin(), values.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
     for (auto& [n, v] : values) out.push_back(std::move(v));
   } else {
+    // Values that differ only by trailing blanks are one class value, as the
+    // class clause compares them (a dBASE table drops those blanks itself; a
+    // database keeps them).
     std::set<std::string> seen;
     for (std::int64_t oid : allOids()) {
       Value v = value(oid, fieldIndex);
-      if (auto s = std::get_if<std::string>(&v)) seen.insert(*s);
+      if (auto s = std::get_if<std::string>(&v)) seen.insert(rtrim(std::move(*s)));
     }
     for (const auto& s : seen) out.emplace_back(s);
   }
@@ -308,7 +311,12 @@ const Polygon& FeatureTable::shape(std::int64_t oid) {
   return all[static_cast<std::size_t>(oid)];
 }
 
-void FeatureTable::sync() { store_->flush(); }
+void FeatureTable::sync() {
+  // A database store that had to roll an operation back holds the values
+  // read again afterwards: the next selection reads them anew.
+  forgetValueIndex(-1);
+  store_->flush();
+}
 
 void FieldCalculator::calculate(FeatureTable& table, const std::string& fieldName, const std::string& expression) {
   int index = table.findField(fieldName);

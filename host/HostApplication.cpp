@@ -11,7 +11,11 @@ void FocusMap::addLayer(std::shared_ptr<PolygonLayer> layer) {
 }
 
 PolygonLayer& MapDocument::addShapefile(const std::filesystem::path& path, PolygonLayer::Mode mode) {
-  auto layer = PolygonLayer::open(path, mode);
+  return addLayer(LayerSource::parse(path.string()), mode);
+}
+
+PolygonLayer& MapDocument::addLayer(const LayerSource& source, PolygonLayer::Mode mode) {
+  auto layer = PolygonLayer::open(source, mode);
   PolygonLayer& ref = *layer;
   map_.addLayer(std::move(layer));
   selected_ = &ref;

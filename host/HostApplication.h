@@ -37,6 +37,9 @@ class MapDocument {
   void selectItem(PolygonLayer* layer) { selected_ = layer; }
   // Opens a shapefile, adds it to the map and selects it.
   PolygonLayer& addShapefile(const std::filesystem::path& path, PolygonLayer::Mode mode = PolygonLayer::Mode::Update);
+  // Opens a shapefile, GeoPackage layer or PostGIS table, adds it to the map
+  // and selects it.
+  PolygonLayer& addLayer(const LayerSource& source, PolygonLayer::Mode mode = PolygonLayer::Mode::Update);
   // Writes what the layers have pending.
   void syncLayers();
 

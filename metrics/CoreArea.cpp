@@ -11,7 +11,7 @@
 
 #include "host/FeatureTable.h"
 #include "host/HostError.h"
-#include "host/ShapefileWorkspace.h"
+#include "host/OutputWorkspace.h"
 #include "metrics/Analysis.h"
 #include "metrics/Extension.h"
 #include "metrics/Operations.h"
@@ -22,48 +22,22 @@
 namespace quilta::mod_Quilta_Kartova {
 namespace {
 
-constexpr const char* kShpExtension = ".shp";
-
-// Where the save dialog said the core shapefile goes.
-struct OutputName {
-  std::string fullName;  // as the dialog gave it
-  std::string folder;    // the full name without the file title, separator kept
-  std::string name;      // the file title without one trailing ".shp"
-};
-
-// The file title is what follows the last folder separator. Only its end is
-// cut from the full name, so a folder whose own name contains the title keeps
-// it; and only one trailing ".shp" (in exactly that spelling) is removed from
-// the title, so "a.shp.shp" names the shapefile "a.shp".
-OutputName splitOutputName(const std::string& fullName) {
-  OutputName out;
-  out.fullName = fullName;
-  const std::string title = std::filesystem::path(fullName).filename().string();
-  out.folder = fullName.substr(0, fullName.size() - title.size());
-  out.name = title;
-  if (title.size() >= 4 && title.compare(title.size() - 4, 4, kShpExtension) == 0)
-    out.name = title.substr(0, title.size() - 4);
-  if (out.name.empty()) throw HostError("\"" + fullName + "\" names no shapefile");
-  return out;
-}
-
-// The layer of the map whose files the new shapefile would replace, or null.
-PolygonLayer* layerInTheWay(FocusMap& map, const ShapefileWorkspace& workspace, const std::string& name) {
+// The layer of the map that the new layer would replace, or null.
+PolygonLayer* layerInTheWay(FocusMap& map, const OutputWorkspace& workspace, const std::string& name) {
   for (int i = 0; i < map.layerCount(); ++i)
-    if (workspace.isDatasetOf(name, map.layer(i)->path())) return map.layer(i).get();
+    if (workspace.isLayerOf(name, *map.layer(i))) return map.layer(i).get();
   return nullptr;
 }
 
-// The new core shapefile while it is written. However the run ends, the
-// records written so far are completed on disk and the shapefile joins the
-// map as a layer.
+// The new core layer while it is written. However the run ends, the records
+// written so far are completed on disk and the layer joins the map.
 class CoreLayer {
  public:
-  CoreLayer(ShapefileWorkspace& workspace, std::string name, MapDocument& document)
+  CoreLayer(OutputWorkspace& workspace, std::string name, MapDocument& document)
       : workspace_(workspace),
         name_(std::move(name)),
         document_(document),
-        writer_(workspace.createPolygonShapefile(
+        writer_(workspace.createPolygonLayer(
             name_, {FieldInfo{"Orig_ID", kLong, 8, 0}, FieldInfo{"Core_Area", kDouble, 15, 3}})) {}
   CoreLayer(const CoreLayer&) = delete;
   CoreLayer& operator=(const CoreLayer&) = delete;
@@ -81,20 +55,20 @@ class CoreLayer {
   }
 
   // One record: the patch's identifier and the area of the shape stored.
-  void write(const Polygon& shape, double area, std::int64_t patchId) { writer_.append(shape, {patchId, area}); }
+  void write(const Polygon& shape, double area, std::int64_t patchId) { writer_->append(shape, {patchId, area}); }
 
-  // Completes the files and adds the layer on top of the map.
+  // Completes the layer and adds it on top of the map.
   void addToMap() {
     added_ = true;
-    writer_.close();
+    writer_->close();
     document_.focusMap().addLayer(workspace_.openLayer(name_));
   }
 
  private:
-  ShapefileWorkspace& workspace_;
+  OutputWorkspace& workspace_;
   std::string name_;
   MapDocument& document_;
-  ShapefileWriter writer_;
+  std::unique_ptr<PolygonLayerWriter> writer_;
   bool added_ = false;
 };
 
@@ -117,28 +91,30 @@ void RunCoreAreaAnalysis(Extension& ext) {
     if (!parsed) throw HostError("the core area distance \"" + *typed + "\" is not a number");
     const double distance = *parsed;
 
-    auto chosen = wb.ws.fileDialog(FileDialog{true, 2, "Shapefile | *.shp", ".shp", "core_area"});
+    // The dialog proposes a layer in the analysed GeoPackage, else a shapefile.
+    const bool inGeoPackage = layer.source().kind == LayerSource::Kind::GeoPackage;
+    auto chosen = wb.ws.fileDialog(
+        inGeoPackage ? FileDialog{true, 0, "GeoPackage | *.gpkg|Shapefile | *.shp", ".gpkg",
+                                  layer.source().location + ":core_area"}
+                     : FileDialog{true, 2, "Shapefile | *.shp", ".shp", "core_area"});
     if (!chosen) return markCancelled(wb);
-    const OutputName output = splitOutputName(*chosen);
+    const OutputWorkspace::Target output = OutputWorkspace::forOutput(*chosen, "core_area");
     wb.ws.repaint(wb.main);
 
-    ShapefileWorkspace workspace = ShapefileWorkspace::open(output.folder);
-    // Replacing a layer of the map would pull its files from under it (and, for
+    // Replacing a layer of the map would pull its data from under it (and, for
     // the analysed layer, destroy the data being analysed).
-    if (PolygonLayer* inTheWay = layerInTheWay(document.focusMap(), workspace, output.name)) {
+    if (PolygonLayer* inTheWay = layerInTheWay(document.focusMap(), *output.workspace, output.name)) {
       const std::string which = inTheWay == &layer ? "the analysed layer" : "the layer";
       return refuse(wb,
-                    "The core area shapefile \"" + output.fullName + "\" would replace " + which + " \"" +
-                        inTheWay->name() + "\" of the map.\r\nPlease choose another name or folder.",
+                    std::string("The core area ") + output.workspace->layerWord() + " \"" + *chosen +
+                        "\" would replace " + which + " \"" + inTheWay->name() +
+                        "\" of the map.\r\nPlease choose another name or folder.",
                     "Core Area Shapefile");
     }
-    std::error_code ec;
-    if (std::filesystem::exists(output.fullName, ec)) {
-      if (!workspace.exists(output.name))
-        throw HostError("\"" + output.fullName + "\" is not the shapefile \"" + output.name + "\"");
-      workspace.deleteShapefile(output.name);
-    }
-    CoreLayer cores(workspace, output.name, document);
+    // What the operation has stored so far is committed first: a new layer
+    // in the analysed GeoPackage is written through another connection.
+    document.syncLayers();
+    CoreLayer cores(*output.workspace, output.name, document);
 
     frmCoreArea& window = ext.results.coreArea;
     window.beginRun();
@@ -196,7 +172,7 @@ void RunCoreAreaAnalysis(Extension& ext) {
     // selected one again.
     document.selectItem(&layer);
 
-    const std::int64_t records = workspace.recordCount(output.name);  // F
+    const std::int64_t records = output.workspace->recordCount(output.name);  // F
     if (records == 0) throw HostError("the core area shapefile has no records, so Cority is undefined");
     if (totalArea == 0) throw HostError("the selected patches have no area, so there is no core area index");
     // Cority is shown as the quotient rounded to three decimals.

@@ -5,7 +5,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 need_install=0
 for header in /usr/include/gdal/gdal.h /usr/include/geos_c.h /usr/include/CLI/CLI.hpp /usr/include/gtest/gtest.h \
-              /usr/include/x86_64-linux-gnu/qt6/QtWidgets/QApplication; do
+              /usr/include/x86_64-linux-gnu/qt6/QtWidgets/QApplication /usr/include/sqlite3.h \
+              /usr/include/postgresql/libpq-fe.h; do
   [ -e "$header" ] || need_install=1
 done
 command -v cmake >/dev/null || need_install=1

@@ -4,6 +4,9 @@ set -euo pipefail
 packages=(
   cmake g++ make pkg-config
   libgdal-dev gdal-bin      # vector data I/O, CRS; ogrinfo for checking outputs
+  libsqlite3-dev            # the GeoPackage store
+  libpq-dev                 # the PostgreSQL store
+  postgresql postgresql-15-postgis-3  # a throw-away PostGIS server for the tests
   libgeos-dev               # geometry
   libcli11-dev              # command-line parsing
   googletest libgtest-dev   # tests

@@ -212,7 +212,7 @@ void ScriptedUser::attach(Extension& ext) {
     // A save dialog hands back a full path, with its default extension added
     // to a name typed without one; the option is completed the same way.
     if (dialog.filter.find("*.shp") != std::string::npos) {
-      std::filesystem::path chosen = std::filesystem::absolute(options_.coreOutput);
+      std::filesystem::path chosen = std::filesystem::absolute(options_.coreOutput.value_or(dialog.fileName));
       if (!chosen.has_extension()) chosen += dialog.defaultExtension;
       return chosen.string();
     }

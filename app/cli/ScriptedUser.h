@@ -20,6 +20,7 @@ namespace cli {
 
 struct Options {
   std::string layer;
+  std::optional<std::string> layerName;  // --layer: a GeoPackage layer or a table
   std::vector<std::string> operations;
   std::optional<std::string> classField;
   bool noClassField = false;
@@ -27,7 +28,9 @@ struct Options {
   std::optional<std::string> buffer;
   std::optional<std::string> suffix;
   std::string distance = "10";
-  std::string coreOutput = "core_area.shp";
+  // The core area output; none: the save dialog's proposal (core_area.shp,
+  // or a layer core_area in the analysed GeoPackage).
+  std::optional<std::string> coreOutput;
   std::optional<std::string> potential;
   std::vector<std::string> fields;
   std::optional<std::string> reportsDir;

@@ -1,5 +1,6 @@
-// quilta: runs the tool's operations on a polygon shapefile from the command
-// line, as a scripted user clicking through the tool window.
+// quilta: runs the tool's operations on a polygon layer (a shapefile, a
+// GeoPackage layer or a PostGIS table) from the command line, as a scripted
+// user clicking through the tool window.
 
 #include <unistd.h>
 
@@ -45,10 +46,12 @@ const char* outcomeText(quilta::Outcome o) {
 
 int main(int argc, char** argv) {
   Options opt;
-  CLI::App app{"Landscape metrics for a polygon shapefile of land-cover patches.", "quilta"};
+  CLI::App app{"Landscape metrics for a polygon layer of land-cover patches.", "quilta"};
   app.footer(
       "Operations (run in the order given): area-perimeter, nearest-neighbour, px92, px94, proximity,\n"
       "dissolve-id, area, edge, form, core-area, diversity, subdivision, delete-fields.\n"
+      "Layers: a shapefile (land.shp); a GeoPackage (land.gpkg, with --layer NAME when it holds several\n"
+      "polygon layers); a PostGIS table (\"PG:dbname=... host=... user=...\" --layer schema.table).\n"
       "Exit status: 0 all operations completed, 1 an operation was refused, failed or cancelled,\n"
       "2 usage error.\n"
       "--progress json: at most about ten lines a second on stderr while an operation works, one more\n"
@@ -57,7 +60,10 @@ int main(int argc, char** argv) {
       "progress: percent of the operation done; step of steps: the progress bar (the class being worked\n"
       "on, or features for operations over all features); item of items: patches done in that class\n"
       "(0 of 0 when not counted).");
-  app.add_option("layer", opt.layer, "Polygon shapefile (.shp) to analyse")->required();
+  app.add_option("layer", opt.layer,
+                 "Layer to analyse: a shapefile (.shp), a GeoPackage (.gpkg) or a PostGIS database (\"PG:...\")")
+      ->required();
+  app.add_option("--layer", opt.layerName, "Layer of the GeoPackage, or table of the database (schema.table)");
   std::set<std::string> known;
   for (const auto& [name, button] : quilta::cli::operationButtons()) known.insert(name);
   app.add_option("operations", opt.operations, "Operations to run")->required()->check(CLI::IsMember(known));
@@ -70,7 +76,9 @@ int main(int argc, char** argv) {
   app.add_option("--buffer", opt.buffer, "Proximity buffer in map units (default: the larger extent side)");
   app.add_option("--suffix", opt.suffix, "Proximity field name suffix, at most 5 characters (default: the buffer text)");
   app.add_option("--distance", opt.distance, "Core area distance in map units")->capture_default_str();
-  app.add_option("--core-output", opt.coreOutput, "Core area shapefile")->capture_default_str();
+  app.add_option("--core-output", opt.coreOutput,
+                 "Core area output: a shapefile (.shp), a GeoPackage (.gpkg) or a layer of one (FILE.gpkg:LAYER) "
+                 "(default: core_area.shp, or a layer core_area in the analysed GeoPackage)");
   app.add_option("--potential", opt.potential, "Potential richness (default: number of selected classes)");
   app.add_option("--fields", opt.fields, "Fields to delete")->delimiter(',');
   app.add_option("--reports", opt.reportsDir, "Save the class and landscape reports of every result window here");
@@ -99,10 +107,32 @@ int main(int argc, char** argv) {
     return 2;
   }
 
+  const quilta::LayerSource source = quilta::LayerSource::parse(opt.layer, opt.layerName.value_or(""));
+  if (opt.layerName && source.kind == quilta::LayerSource::Kind::Shapefile) {
+    std::cerr << "quilta: --layer chooses a layer of a GeoPackage or a table of a database; \"" << opt.layer
+              << "\" is a shapefile\n";
+    return 2;
+  }
+  if (!opt.layerName && source.kind != quilta::LayerSource::Kind::Shapefile) {
+    // Which of several layers is the user's to say.
+    try {
+      const auto names = quilta::polygonLayerNames(source);
+      if (names.size() > 1) {
+        std::cerr << "quilta: \"" << source.display() << "\" holds several polygon layers; choose one with --layer:";
+        for (const auto& n : names) std::cerr << " \"" << n << "\"";
+        std::cerr << "\n";
+        return 2;
+      }
+    } catch (const quilta::HostError& e) {
+      std::cerr << "quilta: cannot open the layer\ncause: " << e.what() << "\n";
+      return 1;
+    }
+  }
+
   quilta::HostApplication host;
   quilta::PolygonLayer* layer = nullptr;
   try {
-    layer = &host.document().addShapefile(opt.layer);
+    layer = &host.document().addLayer(source);
   } catch (const quilta::HostError& e) {
     std::cerr << "quilta: cannot open the layer\ncause: " << e.what() << "\n";
     return 1;

@@ -22,6 +22,7 @@
 
 #include "app/desktop/AttributeTableModel.h"
 #include "app/desktop/MapRenderer.h"
+#include "app/desktop/LayerSourceDialogs.h"
 #include "app/desktop/MapUnitsDialog.h"
 #include "app/desktop/MapView.h"
 #include "app/desktop/QtWindowSystem.h"
@@ -75,6 +76,10 @@ MapWindow::MapWindow(HostApplication& app, Extension& extension, QtWindowSystem&
   exportAction->setObjectName("exportMap");
   exportAction->setToolTip(QStringLiteral("Save the map with its legend and scale bar as a PNG image"));
   connect(exportAction, &QAction::triggered, this, &MapWindow::chooseExportFile);
+  auto* addPostgisAction = new QAction(QStringLiteral("Add &PostGIS Layer..."), this);
+  addPostgisAction->setObjectName("addPostgisLayer");
+  addPostgisAction->setToolTip(QStringLiteral("Add a polygon table of a PostGIS database to the map"));
+  connect(addPostgisAction, &QAction::triggered, this, &MapWindow::choosePostgisLayer);
   auto* quitAction = new QAction(QStringLiteral("E&xit"), this);
   quitAction->setShortcut(QKeySequence::Quit);
   connect(quitAction, &QAction::triggered, this, &QWidget::close);
@@ -97,6 +102,7 @@ MapWindow::MapWindow(HostApplication& app, Extension& extension, QtWindowSystem&
   QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
   file->addAction(addLayerAction);
   file->addAction(exportAction);
+  file->addAction(addPostgisAction);
   file->addSeparator();
   file->addAction(quitAction);
   QMenu* mapMenu = menuBar()->addMenu(QStringLiteral("&Map"));
@@ -217,12 +223,16 @@ void MapWindow::createMapActions() {
   }
 }
 
-bool MapWindow::addLayer(const QString& path) {
+bool MapWindow::addLayer(const QString& path) { return addLayer(LayerSource::parse(path.toStdString())); }
+
+bool MapWindow::addLayer(const LayerSource& source) {
   try {
-    app_.document().addShapefile(path.toStdString());
+    app_.document().addLayer(source);
   } catch (const std::exception& e) {
-    showFailure(windows_, "The layer " + QFileInfo(path).fileName().toStdString() + " cannot be added to the map.",
-                "Add Layer", e);
+    const std::string name = source.kind == LayerSource::Kind::PostGIS
+                                 ? source.layer
+                                 : QFileInfo(QString::fromStdString(source.location)).fileName().toStdString();
+    showFailure(windows_, "The layer " + name + " cannot be added to the map.", "Add Layer", e);
     refresh();
     return false;
   }
@@ -231,8 +241,25 @@ bool MapWindow::addLayer(const QString& path) {
 }
 
 void MapWindow::chooseLayer() {
-  auto chosen = windows_.fileDialog(FileDialog{false, 4096, "Shapefile | *.shp", ".shp", ""});
-  if (chosen) addLayer(QString::fromStdString(*chosen));
+  auto chosen = windows_.fileDialog(FileDialog{false, 4096, "Shapefile or GeoPackage | *.shp;*.gpkg", ".shp", ""});
+  if (!chosen) return;
+  if (LayerSource::parse(*chosen).kind != LayerSource::Kind::GeoPackage) {
+    addLayer(QString::fromStdString(*chosen));
+    return;
+  }
+  try {
+    if (auto source = chooseGeoPackageLayer(this, *chosen)) addLayer(*source);
+  } catch (const std::exception& e) {
+    showFailure(windows_, "The layer " + QFileInfo(QString::fromStdString(*chosen)).fileName().toStdString() +
+                              " cannot be added to the map.",
+                "Add Layer", e);
+  }
+}
+
+void MapWindow::choosePostgisLayer() {
+  PostgisDialog dialog(this);
+  if (dialog.exec() == QDialog::Accepted)
+    if (auto source = dialog.source()) addLayer(*source);
 }
 
 void MapWindow::chooseExportFile() {
@@ -350,7 +377,7 @@ void MapWindow::showContents() {
     const PolygonLayer& layer = *map.layer(i);
     auto* item = new QTreeWidgetItem(contents_, {QString::fromStdString(layer.name())});
     item->setData(0, Qt::UserRole, i);
-    item->setToolTip(0, QString::fromStdString(layer.path().string()));
+    item->setToolTip(0, QString::fromStdString(layer.source().display()));
     item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
     item->setCheckState(0, hidden[&layer] ? Qt::Unchecked : Qt::Checked);
     if (const map::Symbology* s = map_->symbology(&layer)) {

@@ -29,6 +29,7 @@ class PolygonLayer;
 namespace map {
 class PatchFinder;
 }
+struct LayerSource;
 }  // namespace quilta
 
 namespace quilta::desktop {
@@ -48,6 +49,8 @@ class MapWindow : public QMainWindow {
   // Opens a shapefile and adds it on top of the map, selected. A failure is
   // shown with its cause; false then.
   bool addLayer(const QString& path);
+  // The same for a shapefile, a GeoPackage layer or a PostGIS table.
+  bool addLayer(const LayerSource& source);
   // Draws the contents with their legends, the map, the styles, the
   // attribute table, the identified patch and the command's state from the
   // document again.
@@ -79,6 +82,7 @@ class MapWindow : public QMainWindow {
   void createMapActions();
   void chooseLayer();
   void chooseExportFile();
+  void choosePostgisLayer();
   void editMapUnits();
   void setEditMode(bool editing);
   void runCommand();

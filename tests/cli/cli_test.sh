@@ -6,25 +6,7 @@ quilta=$1
 source_dir=$2
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-failures=0
-passes=0
-
-check() {  # check NAME EXPECTED_STATUS COMMAND...
-  local name=$1 expected=$2
-  shift 2
-  "$@" >"$work/out" 2>"$work/err"
-  local status=$?
-  if [ "$status" -ne "$expected" ]; then
-    echo "FAIL $name: exit $status, expected $expected"; sed 's/^/  | /' "$work/err"
-    failures=$((failures + 1))
-  else
-    passes=$((passes + 1))
-  fi
-}
-expect_in() {  # expect_in NAME FILE TEXT
-  if grep -qF -- "$3" "$2"; then passes=$((passes + 1)); else
-    echo "FAIL $1: \"$3\" not in $(basename "$2")"; sed 's/^/  | /' "$2"; failures=$((failures + 1)); fi
-}
+. "$(dirname "$0")/checks.sh"
 fresh() {  # a new copy of the sample in its own folder
   local d="$work/$1"
   mkdir -p "$d" && cp "$source_dir"/data/sample/olinda_elevation.* "$d"/

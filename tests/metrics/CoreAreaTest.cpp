@@ -64,12 +64,14 @@ struct CoreFile {
   std::vector<CoreRecord> records;
 };
 
-CoreFile readCore(const fs::path& shp) {
+// The core layer `layer` of a GeoPackage, or (none named) a shapefile's.
+CoreFile readCore(const fs::path& shp, const std::string& layerName = "") {
   GDALAllRegister();
   std::unique_ptr<GDALDataset> ds(
       static_cast<GDALDataset*>(GDALOpenEx(shp.string().c_str(), GDAL_OF_VECTOR, nullptr, nullptr, nullptr)));
   if (!ds) throw std::runtime_error("the vector library cannot open " + shp.string());
-  OGRLayer* layer = ds->GetLayer(0);
+  OGRLayer* layer = layerName.empty() ? ds->GetLayer(0) : ds->GetLayerByName(layerName.c_str());
+  if (!layer) throw std::runtime_error(shp.string() + " has no layer " + layerName);
   CoreFile out;
   OGRFeatureDefn* defn = layer->GetLayerDefn();
   for (int i = 0; i < defn->GetFieldCount(); ++i) {
@@ -78,7 +80,9 @@ CoreFile readCore(const fs::path& shp) {
     out.widths.push_back(defn->GetFieldDefn(i)->GetWidth());
     out.precisions.push_back(defn->GetFieldDefn(i)->GetPrecision());
   }
-  out.hasCoordinateSystem = layer->GetSpatialRef() != nullptr;
+  // A GeoPackage layer without one names its undefined placeholder.
+  const OGRSpatialReference* srs = layer->GetSpatialRef();
+  out.hasCoordinateSystem = srs && std::string(srs->GetName()).rfind("Undefined ", 0) != 0;
   out.count = layer->GetFeatureCount(TRUE);
   const int id = defn->GetFieldIndex("Orig_ID"), area = defn->GetFieldIndex("Core_Area");
   for (auto& f : layer) {
@@ -128,7 +132,7 @@ class CoreAreaTest : public test::StatisticsTest {
   }
   std::string bytesOf(const std::string& name) const { return readBytes(dir / name); }
   std::string analysedLayerBytes() const {
-    return bytesOf("patches.shp") + bytesOf("patches.shx") + bytesOf("patches.dbf");
+    return bytesOf("patches.shp") + bytesOf("patches.shx") + bytesOf("patches.dbf") + bytesOf("patches.gpkg");
   }
 
   // Every record's "Core_Area" is the area of what it stores (to its three
@@ -172,10 +176,19 @@ TEST_F(CoreAreaTest, ASquareShrinksByTheDistanceOnEverySide) {
   EXPECT_EQ(prompt.defaultText, "10");
   ASSERT_EQ(ws.fileDialogs.size(), 1u);
   EXPECT_TRUE(ws.fileDialogs[0].save);
-  EXPECT_EQ(ws.fileDialogs[0].flags, 2);
-  EXPECT_EQ(ws.fileDialogs[0].filter, "Shapefile | *.shp");
-  EXPECT_EQ(ws.fileDialogs[0].defaultExtension, ".shp");
-  EXPECT_EQ(ws.fileDialogs[0].fileName, "core_area");
+  if (stores.kind() == test::Store::GeoPackage) {
+    // A new layer of the analysed GeoPackage is proposed; a shapefile may be
+    // chosen instead.
+    EXPECT_EQ(ws.fileDialogs[0].flags, 0);
+    EXPECT_EQ(ws.fileDialogs[0].filter, "GeoPackage | *.gpkg|Shapefile | *.shp");
+    EXPECT_EQ(ws.fileDialogs[0].defaultExtension, ".gpkg");
+    EXPECT_EQ(ws.fileDialogs[0].fileName, (dir / "patches.gpkg").string() + ":core_area");
+  } else {
+    EXPECT_EQ(ws.fileDialogs[0].flags, 2);
+    EXPECT_EQ(ws.fileDialogs[0].filter, "Shapefile | *.shp");
+    EXPECT_EQ(ws.fileDialogs[0].defaultExtension, ".shp");
+    EXPECT_EQ(ws.fileDialogs[0].fileName, "core_area");
+  }
 
   // 72 / 124 = 58.06 %, 4 / 16 = 25 %, 76 / 140 = 54.29 %.
   EXPECT_EQ(rows(), (Rows{{"a", "2", "124.00", "72.00", "58.06"}, {"b", "1", "16.00", "4.00", "25.00"}}));
@@ -448,9 +461,11 @@ TEST_F(CoreAreaTest, AnExistingShapefileOfThatNameIsReplacedWhole) {
 }
 
 TEST_F(CoreAreaTest, RefusesToReplaceTheAnalysedLayer) {
+  if (stores.kind() == test::Store::PostGIS) GTEST_SKIP() << "a core layer never goes into a database";
   openPatches({patch("a", rect(0, 0, 10, 10))});
   const std::string before = analysedLayerBytes();
-  runCore("1", (dir / "patches.shp").string());
+  runCore("1", stores.kind() == test::Store::GeoPackage ? (dir / "patches.gpkg").string() + ":PATCHES"
+                                                        : (dir / "patches.shp").string());
   ASSERT_FALSE(ws.messages.empty());
   const MessageBox& box = ws.messages.back();
   EXPECT_EQ(box.title, "Core Area Shapefile");
@@ -488,6 +503,111 @@ TEST_F(CoreAreaTest, ASecondRunMayNotReplaceTheCoreLayerItPutInTheMap) {
   runCore("2", (dir / "core_area_2.shp").string());
   EXPECT_EQ(session().lastOutcome, Outcome::Completed);
   EXPECT_DOUBLE_EQ(readCore(dir / "core_area_2.shp").records.at(0).coreArea, 36.0);
+}
+
+// --- a core layer in a GeoPackage -------------------------------------------
+
+TEST_F(CoreAreaTest, AGeoPackageOutputHoldsTheSameRecordsAsAShapefile) {
+  const std::vector<Patch> patches = {patch("a", rect(0, 0, 10, 10)), patch("b", rect(20, 0, 24, 4)),
+                                      patch("a", dumbbell(40))};
+  openPatches(patches);
+  runCore("1");
+  ASSERT_EQ(session().lastOutcome, Outcome::Completed);
+  const CoreFile shapefile = readCore(output());
+  const Rows shapefileRows = rows();
+  const std::string shapefileCority = window().txtCority.text;
+
+  runCore("1", (dir / "cores.gpkg").string());  // the layer "core_area" of a new GeoPackage
+  ASSERT_EQ(session().lastOutcome, Outcome::Completed);
+  const CoreFile gpkg = readCore(dir / "cores.gpkg", "core_area");
+  EXPECT_EQ(gpkg.fieldNames, (std::vector<std::string>{"Orig_ID", "Core_Area"}));
+  EXPECT_FALSE(gpkg.hasCoordinateSystem);
+  ASSERT_EQ(gpkg.count, shapefile.count);
+  for (std::size_t i = 0; i < gpkg.records.size(); ++i) {
+    EXPECT_EQ(gpkg.records[i].origId, shapefile.records[i].origId);
+    EXPECT_EQ(gpkg.records[i].hasShape, shapefile.records[i].hasShape);
+    // The shapefile holds the areas to three decimals, the GeoPackage whole.
+    EXPECT_NEAR(gpkg.records[i].coreArea, shapefile.records[i].coreArea, 0.0005);
+    EXPECT_NEAR(gpkg.records[i].coreArea, gpkg.records[i].shapeArea, 1e-12 * gpkg.records[i].shapeArea);
+  }
+  EXPECT_EQ(rows(), shapefileRows);
+  EXPECT_EQ(window().txtCority.text, shapefileCority);
+  // The new layer is on top of the map, the analysed one selected.
+  EXPECT_EQ(host.document().focusMap().layer(0)->name(), "core_area");
+  EXPECT_EQ(host.document().focusMap().layer(0)->source().kind, LayerSource::Kind::GeoPackage);
+  EXPECT_EQ(host.document().focusMap().layer(0)->featureTable().count(), gpkg.count);
+  EXPECT_EQ(host.document().selectedLayer()->name(), "patches");
+
+  // Another name after a colon is another layer of the same GeoPackage.
+  runCore("2", (dir / "cores.gpkg").string() + ":wide");
+  ASSERT_EQ(session().lastOutcome, Outcome::Completed);
+  EXPECT_EQ(readCore(dir / "cores.gpkg", "wide").records.at(0).coreArea, 36.0);
+  EXPECT_EQ(readCore(dir / "cores.gpkg", "core_area").count, gpkg.count);
+}
+
+TEST_F(CoreAreaTest, AGeoPackageLayerNotInTheMapIsReplacedWhole) {
+  openPatches({patch("a", rect(0, 0, 10, 10)), patch("a", rect(20, 0, 30, 10))});
+  runCore("1", (dir / "cores.gpkg").string() + ":old");
+  ASSERT_EQ(readCore(dir / "cores.gpkg", "old").count, 2);
+  // Out of the map, the layer may be replaced.
+  host.document().focusMap().layer(0)->setName("taken");
+  auto& map = host.document().focusMap();
+  FocusMap fresh;
+  fresh.addLayer(map.layer(1));
+  map = fresh;
+  host.document().selectItem(map.layer(0).get());
+  runCore("2", (dir / "cores.gpkg").string() + ":old", {"a"});
+  ASSERT_EQ(session().lastOutcome, Outcome::Completed);
+  const CoreFile f = readCore(dir / "cores.gpkg", "old");
+  EXPECT_EQ(f.count, 2);  // the second run's records only
+  EXPECT_DOUBLE_EQ(f.records.at(0).coreArea, 36.0);
+}
+
+TEST_F(CoreAreaTest, RefusesToReplaceAGeoPackageLayerOfTheMap) {
+  openPatches({patch("a", rect(0, 0, 10, 10))});
+  runCore("1", (dir / "cores.gpkg").string());
+  ASSERT_EQ(session().lastOutcome, Outcome::Completed);
+  const std::string before = bytesOf("cores.gpkg");
+  fs::create_directory(dir / "sub");
+  runCore("2", (dir / "sub" / ".." / "cores.gpkg").string() + ":CORE_AREA");
+  EXPECT_EQ(session().lastOutcome, Outcome::Refused);
+  EXPECT_EQ(ws.messages.back().title, "Core Area Shapefile");
+  EXPECT_NE(ws.messages.back().text.find("The core area layer"), std::string::npos) << ws.messages.back().text;
+  EXPECT_NE(ws.messages.back().text.find("the layer \"core_area\""), std::string::npos) << ws.messages.back().text;
+  EXPECT_EQ(bytesOf("cores.gpkg"), before);
+}
+
+TEST_F(CoreAreaTest, AFileNamedLikeAGeoPackageThatIsNoneIsLeftAlone) {
+  openPatches({patch("a", rect(0, 0, 10, 10))});
+  { std::ofstream(dir / "notes.gpkg") << "field notes"; }
+  runCore("1", (dir / "notes.gpkg").string());
+  EXPECT_EQ(session().lastOutcome, Outcome::Failed);
+  EXPECT_EQ(ws.messages.back().text, kShapefileError);
+  EXPECT_NE(ws.messages.back().detail.find("notes.gpkg"), std::string::npos) << ws.messages.back().detail;
+  EXPECT_EQ(bytesOf("notes.gpkg"), "field notes");
+  EXPECT_EQ(host.document().focusMap().layerCount(), 1);
+}
+
+TEST_F(CoreAreaTest, TheProposedLayerGoesIntoTheAnalysedGeoPackage) {
+  if (stores.kind() != test::Store::GeoPackage) GTEST_SKIP() << "the analysed layer is no GeoPackage layer";
+  openPatches({patch("a", rect(0, 0, 10, 10)), patch("b", rect(20, 0, 24, 4))});
+  // The class selection adds "noclass" in the same GeoPackage first.
+  ws.inputAnswers.push_back("1");
+  ws.fileAnswers.push_back((dir / "patches.gpkg").string() + ":core_area");
+  ws.onShow("frmFields", [this](WindowModel&) { wb().fields.cmdnoclass_Click(); });
+  chooseClasses();
+  click("cmdCore");
+  ASSERT_EQ(session().lastOutcome, Outcome::Completed) << ws.messages.back().detail;
+  EXPECT_EQ(readCore(dir / "patches.gpkg", "core_area").count, 2);
+  // The analysed layer keeps its features and its new field, and can be
+  // written again.
+  auto analysed = reopen(dir / "patches.shp");
+  EXPECT_EQ(analysed->featureTable().count(), 2);
+  EXPECT_GE(analysed->featureTable().findField("noclass"), 0);
+  click("cmdArea");
+  EXPECT_EQ(session().lastOutcome, Outcome::Completed);
+  auto again = reopen(dir / "patches.shp");
+  EXPECT_DOUBLE_EQ(std::get<double>(again->featureTable().value(1, again->featureTable().findField("Area"))), 16.0);
 }
 
 // --- how a run ends early -------------------------------------------------

@@ -77,7 +77,7 @@ TEST_F(FormAnalysisTest, NewFieldsAreDoublesAndUnanalysedPatchesKeepTheMarker) {
   EXPECT_EQ(formOf(0), (std::vector<double>{0.4, 1.128, 1.602}));
   EXPECT_EQ(formOf(1), (std::vector<double>{-999, -999, -999}));
   // The values are in the file, not only in memory.
-  auto reopened = PolygonLayer::open(dir / "patches.shp");
+  auto reopened = reopen(dir / "patches.shp");
   FeatureTable& t = reopened->featureTable();
   EXPECT_EQ(std::get<double>(t.value(0, t.findField("Frac_Dim"))), 1.602);
   EXPECT_EQ(std::get<double>(t.value(1, t.findField("Frac_Dim"))), -999);

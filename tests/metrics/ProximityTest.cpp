@@ -106,6 +106,7 @@ TEST_F(ProximityTest, CancellingTheFieldNamePromptLeavesTheBarePrefix) {
 }
 
 TEST_F(ProximityTest, AFieldNameTheTableRefusesFailsTheRunWithTheCause) {
+  QUILTA_SHAPEFILE_ONLY();  // a dBASE table's rule on field names
   openWithNearest(row(1), {{5, 10}});
   type({"12.5"});  // "PX92_12.5": a point is not allowed in a field name
   run("cmdPX");

@@ -1,5 +1,7 @@
 #include "tests/support/Fixtures.h"
 
+#include "tests/support/OgrRows.h"
+
 #include <gdal_priv.h>
 #include <ogrsf_frmts.h>
 
@@ -63,29 +65,36 @@ void writeShapefile(const std::filesystem::path& shp, const std::vector<FieldDef
   }
   OGRwkbGeometryType type = geometry == "point" ? wkbPoint : geometry == "line" ? wkbLineString : wkbPolygon;
   OGRLayer* layer = ds->CreateLayer(shp.stem().string().c_str(), srsPtr, type, nullptr);
+  createFields(*layer, fields);
+  for (const auto& row : rows) createFeature(*layer, row.values, row.wkt);
+}
+
+void createFields(OGRLayer& layer, const std::vector<FieldDef>& fields) {
   for (const auto& f : fields) {
     OGRFieldDefn defn(f.name.c_str(), f.type == 'I' ? OFTInteger : f.type == 'R' ? OFTReal : OFTString);
     if (f.width) defn.SetWidth(f.width);
     if (f.precision) defn.SetPrecision(f.precision);
-    if (layer->CreateField(&defn) != OGRERR_NONE) throw std::runtime_error("cannot create field " + f.name);
+    if (layer.CreateField(&defn) != OGRERR_NONE) throw std::runtime_error("cannot create field " + f.name);
   }
-  for (const auto& row : rows) {
-    OGRFeature feature(layer->GetLayerDefn());
-    for (std::size_t i = 0; i < row.values.size(); ++i) {
-      const Value& v = row.values[i];
-      int idx = static_cast<int>(i);
-      if (auto n = std::get_if<std::int64_t>(&v)) feature.SetField(idx, static_cast<GIntBig>(*n));
-      else if (auto d = std::get_if<double>(&v)) feature.SetField(idx, *d);
-      else if (auto s = std::get_if<std::string>(&v)) feature.SetField(idx, s->c_str());
-    }
-    if (!row.wkt.empty()) {
-      OGRGeometry* g = nullptr;
-      if (OGRGeometryFactory::createFromWkt(row.wkt.c_str(), nullptr, &g) != OGRERR_NONE)
-        throw std::runtime_error("bad shape text " + row.wkt);
-      feature.SetGeometryDirectly(g);
-    }
-    if (layer->CreateFeature(&feature) != OGRERR_NONE) throw std::runtime_error("cannot write a feature");
+}
+
+void createFeature(OGRLayer& layer, const std::vector<Value>& values, const std::string& wkt, GIntBig key) {
+  OGRFeature feature(layer.GetLayerDefn());
+  feature.SetFID(key);
+  for (std::size_t i = 0; i < values.size(); ++i) {
+    const Value& v = values[i];
+    int idx = static_cast<int>(i);
+    if (auto n = std::get_if<std::int64_t>(&v)) feature.SetField(idx, static_cast<GIntBig>(*n));
+    else if (auto d = std::get_if<double>(&v)) feature.SetField(idx, *d);
+    else if (auto s = std::get_if<std::string>(&v)) feature.SetField(idx, s->c_str());
   }
+  if (!wkt.empty()) {
+    OGRGeometry* g = nullptr;
+    if (OGRGeometryFactory::createFromWkt(wkt.c_str(), nullptr, &g) != OGRERR_NONE)
+      throw std::runtime_error("bad shape text " + wkt);
+    feature.SetGeometryDirectly(g);
+  }
+  if (layer.CreateFeature(&feature) != OGRERR_NONE) throw std::runtime_error("cannot write a feature");
 }
 
 }  // namespace quilta::test

@@ -12,6 +12,7 @@
 #include "host/HostApplication.h"
 #include "metrics/Extension.h"
 #include "tests/support/Fixtures.h"
+#include "tests/support/Stores.h"
 #include "ui/ScriptedWindowSystem.h"
 
 namespace quilta::test {
@@ -19,15 +20,28 @@ namespace quilta::test {
 class ToolTest : public ::testing::Test {
  protected:
   TempDir dir;
+  StoreLayers stores;  // outlives the host's layers, which hold connections
   HostApplication host;
   ScriptedWindowSystem ws;
   std::unique_ptr<Extension> ext;
 
-  // Adds the shapefile to the map, selects it and loads the tool.
+  // Adds the shapefile (or what stands for it in the store of the run) to
+  // the map, selects it and loads the tool.
   PolygonLayer& open(const std::filesystem::path& shp, PolygonLayer::Mode mode = PolygonLayer::Mode::Update) {
-    PolygonLayer& layer = host.document().addShapefile(shp, mode);
+    PolygonLayer& layer = host.document().addLayer(stores.layerFor(shp), mode);
     ext = std::make_unique<Extension>(host, ws, dir.path());
     return layer;
+  }
+  // Adds the layer `source` to the map, selects it and loads the tool.
+  PolygonLayer& open(const LayerSource& source, PolygonLayer::Mode mode = PolygonLayer::Mode::Update) {
+    PolygonLayer& layer = host.document().addLayer(source, mode);
+    ext = std::make_unique<Extension>(host, ws, dir.path());
+    return layer;
+  }
+  // The layer of the shapefile `shp` opened anew from its store, as another
+  // program would find it.
+  std::shared_ptr<PolygonLayer> reopen(const std::filesystem::path& shp) {
+    return PolygonLayer::open(stores.layerFor(shp));
   }
   Workbench& wb() { return ext->workbench; }
   SessionState& session() { return ext->workbench.session; }
@@ -92,3 +106,9 @@ class ToolTest : public ::testing::Test {
 };
 
 }  // namespace quilta::test
+
+// Ends a test that is about the files of a shapefile when the suite runs on
+// another store.
+#define QUILTA_SHAPEFILE_ONLY()                                                     \
+  if (stores.kind() != ::quilta::test::Store::Shapefile)                            \
+  GTEST_SKIP() << "about the files of a shapefile"
