@@ -295,6 +295,37 @@ TEST_F(CoreAreaTest, ACoreThatFallsApartGetsOneRecordPerPiece) {
   expectAreasMatchShapes(f);
 }
 
+TEST_F(CoreAreaTest, CoresAreTheExactInwardOffsetsArcsAndNecksIncluded) {
+  // Class a: an L shape, whose core has a quarter circle at the reflex corner
+  // (29 - pi/4). Class b: two squares joined by a neck just narrower than
+  // twice the distance (two pieces) and two by one just wider (one piece).
+  auto neck = [](double x0, double w) {
+    auto X = [x0](double x) { return std::to_string(x0 + x); };
+    const std::string lo = std::to_string(5 - w / 2), hi = std::to_string(5 + w / 2);
+    return "POLYGON((" + X(0) + " 0," + X(10) + " 0," + X(10) + " " + lo + "," + X(20) + " " + lo + "," + X(20) +
+           " 0," + X(30) + " 0," + X(30) + " 10," + X(20) + " 10," + X(20) + " " + hi + "," + X(10) + " " + hi + "," +
+           X(10) + " 10," + X(0) + " 10," + X(0) + " 0))";
+  };
+  openPatches({patch("a", "POLYGON((0 0,10 0,10 4,4 4,4 10,0 10,0 0))"),
+               patch("b", neck(100, 1.9999)), patch("b", neck(200, 2.0001))});
+  runCore("1");
+  CoreFile f = readCore(output());
+  EXPECT_NEAR(recordsOf(f, 0).at(0).coreArea, 29 - kPi / 4, 0.0005);
+  EXPECT_EQ(recordsOf(f, 1).size(), 2u);
+  EXPECT_EQ(recordsOf(f, 2).size(), 1u);
+  EXPECT_EQ(rows()[1][1], "3");
+  EXPECT_EQ(window().txtINFO.text, "Disjunct core areas: 1 patch(es) of 3\r\nNo core area: 0 patch(es)");
+  expectAreasMatchShapes(f);
+}
+
+TEST_F(CoreAreaTest, AShortCornerCutFartherThanTheDistanceLeavesTheCoreSquare) {
+  // A 1000 m square with a 0.4 m chamfer: its core at 100 is 800 x 800.
+  openPatches({patch("a", "POLYGON((0 0,1000 0,1000 999.6,999.6 1000,0 1000,0 0))")});
+  runCore("100");
+  EXPECT_EQ(rows().at(0).at(3), "640000.00");
+  EXPECT_DOUBLE_EQ(readCore(output()).records.at(0).coreArea, 640000.0);
+}
+
 TEST_F(CoreAreaTest, ACoreWithAHoleIsOnePieceThatKeepsItsHole) {
   // 10 x 10 with a 2 x 2 hole: the core is 8 x 8 less the hole grown by 1,
   // 2 x 2 + four sides 2 x 1 + a circle of radius 1: 64 - 12 - pi.
