@@ -98,8 +98,7 @@ GEOSGeometry* makeRing(GEOSContextHandle_t ctx, const std::vector<offset::Point>
   // The closing vertex must repeat the first exactly after the shift back.
   xy[xy.size() - 2] = xy[0];
   xy[xy.size() - 1] = xy[1];
-  GEOSCoordSequence* seq =
-      GEOSCoordSeq_copyFromBuffer_r(ctx, xy.data(), static_cast<unsigned int>(line.size()), 0, 0);
+  GEOSCoordSequence* seq = GEOSCoordSeq_copyFromBuffer_r(ctx, xy.data(), static_cast<unsigned int>(line.size()), 0, 0);
   if (!seq) geos::fail("cannot make the vertices of an offset ring");
   GEOSGeometry* ring = GEOSGeom_createLinearRing_r(ctx, seq);
   if (!ring) geos::fail("cannot make an offset ring");

@@ -71,7 +71,8 @@ class Grid {
     range(b, i0, i1, j0, j1);
     for (int j = j0; j <= j1; ++j)
       for (int i = i0; i <= i1; ++i) {
-        const std::size_t cell = static_cast<std::size_t>(j) * static_cast<std::size_t>(nx_) + static_cast<std::size_t>(i);
+        const std::size_t cell =
+            static_cast<std::size_t>(j) * static_cast<std::size_t>(nx_) + static_cast<std::size_t>(i);
         for (std::size_t k = start_[cell]; k < start_[cell + 1]; ++k) {
           const int id = items_[k];
           if (stamp_[static_cast<std::size_t>(id)] == now_) continue;
@@ -94,7 +95,8 @@ class Grid {
       range(boxes[id], i0, i1, j0, j1);
       for (int j = j0; j <= j1; ++j)
         for (int i = i0; i <= i1; ++i)
-          f(static_cast<std::size_t>(j) * static_cast<std::size_t>(nx_) + static_cast<std::size_t>(i), static_cast<int>(id));
+          f(static_cast<std::size_t>(j) * static_cast<std::size_t>(nx_) + static_cast<std::size_t>(i),
+            static_cast<int>(id));
     }
   }
 
@@ -109,10 +111,10 @@ class Grid {
 // A generator of the offset boundary, oriented with the offset on its left.
 struct Curve {
   bool arc = false;
-  Point p, q;          // start and end
-  Point c;             // arc: centre (the corner)
-  double a0 = 0;       // arc: direction of the start from the centre
-  double sweep = 0;    // arc: signed angle swept (negative: clockwise)
+  Point p, q;                // start and end
+  Point c;                   // arc: centre (the corner)
+  double a0 = 0;             // arc: direction of the start from the centre
+  double sweep = 0;          // arc: signed angle swept (negative: clockwise)
   int start = -1, end = -1;  // nodes of the ends
   int prev = -1, next = -1;  // the generators that continue it smoothly at its ends
   Box box;
@@ -389,8 +391,9 @@ class Builder {
     std::iota(parent_.begin(), parent_.end(), 0);
     std::vector<int> order(nodes_.size());
     std::iota(order.begin(), order.end(), 0);
-    std::sort(order.begin(), order.end(),
-              [&](int a, int b) { return nodes_[static_cast<std::size_t>(a)].x < nodes_[static_cast<std::size_t>(b)].x; });
+    std::sort(order.begin(), order.end(), [&](int a, int b) {
+      return nodes_[static_cast<std::size_t>(a)].x < nodes_[static_cast<std::size_t>(b)].x;
+    });
     for (std::size_t i = 0; i < order.size(); ++i) {
       const Point p = nodes_[static_cast<std::size_t>(order[i])];
       for (std::size_t k = i + 1; k < order.size(); ++k) {

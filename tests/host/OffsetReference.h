@@ -30,7 +30,8 @@ class OffsetReference {
   OffsetReference(const Polygon& patch, double distance) : r_(std::abs(distance)), inward_(distance > 0) {
     for (const Polygon::Ring& ring : patch.rings())
       for (std::size_t i = 0; i + 1 < ring.size(); ++i)
-        if (ring[i] != ring[i + 1]) edges_.push_back({ring[i].first, ring[i].second, ring[i + 1].first, ring[i + 1].second});
+        if (ring[i] != ring[i + 1])
+          edges_.push_back({ring[i].first, ring[i].second, ring[i + 1].first, ring[i + 1].second});
     for (const Edge& e : edges_) {
       minY_ = std::min({minY_, e.ay, e.by});
       maxY_ = std::max({maxY_, e.ay, e.by});
@@ -126,7 +127,8 @@ class OffsetReference {
     std::vector<Interval> previous;
     int previousFirst = 0;
     auto root = [&](int i) {
-      while (parent[static_cast<std::size_t>(i)] != i) i = parent[static_cast<std::size_t>(i)] = parent[static_cast<std::size_t>(parent[static_cast<std::size_t>(i)])];
+      while (parent[static_cast<std::size_t>(i)] != i)
+        i = parent[static_cast<std::size_t>(i)] = parent[static_cast<std::size_t>(parent[static_cast<std::size_t>(i)])];
       return i;
     };
     for (int k = 0; k < lines; ++k) {
@@ -139,7 +141,9 @@ class OffsetReference {
         for (std::size_t j = 0; j < previous.size(); ++j)
           if (linked(previous[j], y - h, now[i], y, 16, 20 * h)) {
             const int a = root(previousFirst + static_cast<int>(j)), b = root(first + static_cast<int>(i));
-            if (a != b) parent[static_cast<std::size_t>(a)] = b, area[static_cast<std::size_t>(b)] += area[static_cast<std::size_t>(a)];
+            if (a != b)
+              parent[static_cast<std::size_t>(a)] = b,
+              area[static_cast<std::size_t>(b)] += area[static_cast<std::size_t>(a)];
           }
       }
       previous = now;

@@ -63,7 +63,17 @@ double lens(double r, double d) { return 2 * r * r * std::acos(d / (2 * r)) - d 
 // Two 10 x 10 squares 10 apart joined by a neck 10 long and `w` wide.
 Shape dumbbell(double w) {
   const double lo = 5 - w / 2, hi = 5 + w / 2;
-  return {{{{0, 0}, {10, 0}, {10, lo}, {20, lo}, {20, 0}, {30, 0}, {30, 10}, {20, 10}, {20, hi}, {10, hi}, {10, 10},
+  return {{{{0, 0},
+            {10, 0},
+            {10, lo},
+            {20, lo},
+            {20, 0},
+            {30, 0},
+            {30, 10},
+            {20, 10},
+            {20, hi},
+            {10, hi},
+            {10, 10},
             {0, 10}}}};
 }
 
@@ -207,8 +217,8 @@ TEST(OffsetTest, AnInvalidPatchIsRepairedFirst) {
   expectArea(o.area, 2 * 25 * std::pow(1 - 0.5 / inradius, 2), 50, "figure eight");
   expectConsistent(o, "figure eight");
   // A hole outside its shell is no hole of it.
-  const Offset apart = inwardOffset(
-      Polygon::fromWkt("POLYGON((60 0,70 0,70 10,60 10,60 0),(80 0,85 0,85 5,80 5,80 0))"), 1);
+  const Offset apart =
+      inwardOffset(Polygon::fromWkt("POLYGON((60 0,70 0,70 10,60 10,60 0),(80 0,85 0,85 5,80 5,80 0))"), 1);
   EXPECT_FALSE(apart.pieces.empty());
   expectConsistent(apart, "hole outside");
 }
@@ -236,7 +246,8 @@ void checkAgainstReference(const Polygon& patch, double d, const std::string& wh
   // The reference integrates to 1e-11 of the patch's bounding box, far
   // below what is checked.
   const Polygon::Box b = patch.bounds();
-  const double exact = reference.area(1e-11 * (b.maxX - b.minX + 2 * std::abs(d)) * (b.maxY - b.minY + 2 * std::abs(d)));
+  const double exact =
+      reference.area(1e-11 * (b.maxX - b.minX + 2 * std::abs(d)) * (b.maxY - b.minY + 2 * std::abs(d)));
   const double allowed = std::max(1e-6 * std::abs(exact), 1e-9 * patchArea);
   EXPECT_NEAR(o.area, exact, allowed) << what;
   if (exact > 0) checked.worst = std::max(checked.worst, std::abs(o.area - exact) / exact);

@@ -306,8 +306,8 @@ TEST_F(CoreAreaTest, CoresAreTheExactInwardOffsetsArcsAndNecksIncluded) {
            " 0," + X(30) + " 0," + X(30) + " 10," + X(20) + " 10," + X(20) + " " + hi + "," + X(10) + " " + hi + "," +
            X(10) + " 10," + X(0) + " 10," + X(0) + " 0))";
   };
-  openPatches({patch("a", "POLYGON((0 0,10 0,10 4,4 4,4 10,0 10,0 0))"),
-               patch("b", neck(100, 1.9999)), patch("b", neck(200, 2.0001))});
+  openPatches({patch("a", "POLYGON((0 0,10 0,10 4,4 4,4 10,0 10,0 0))"), patch("b", neck(100, 1.9999)),
+               patch("b", neck(200, 2.0001))});
   runCore("1");
   CoreFile f = readCore(output());
   EXPECT_NEAR(recordsOf(f, 0).at(0).coreArea, 29 - kPi / 4, 0.0005);
