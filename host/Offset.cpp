@@ -105,11 +105,15 @@ GEOSGeometry* makeRing(GEOSContextHandle_t ctx, const std::vector<offset::Point>
   return ring;
 }
 
-Polygon makePiece(GEOSContextHandle_t ctx, const offset::BoundaryPiece& piece, offset::Point centre) {
+// A piece's shape; holes below `smallest` (those the nudge leaves where a
+// hole just closes) are no holes.
+Polygon makePiece(GEOSContextHandle_t ctx, const offset::BoundaryPiece& piece, offset::Point centre,
+                  double smallest) {
   GEOSGeometry* shell = makeRing(ctx, piece.shell.polyline, centre);
   std::vector<GEOSGeometry*> holes;
   holes.reserve(piece.holes.size());
-  for (const offset::BoundaryRing& h : piece.holes) holes.push_back(makeRing(ctx, h.polyline, centre));
+  for (const offset::BoundaryRing& h : piece.holes)
+    if (-h.area >= smallest) holes.push_back(makeRing(ctx, h.polyline, centre));
   GEOSGeometry* g = GEOSGeom_createPolygon_r(ctx, shell, holes.data(), static_cast<unsigned int>(holes.size()));
   if (!g) geos::fail("cannot make an offset piece");
   return Polygon(g);
@@ -177,10 +181,15 @@ Offset inwardOffset(const Polygon& patch, double distance) {
   } else {
     const Rings rings = readRings(ctx, g);
     const double d = std::abs(distance);
-    // The nudge resolves exact touching (see BoundaryOffset.h). It changes
-    // the area by the boundary length times the nudge, about 1e-10 relative,
-    // and is not added back: the area stays that of the shape drawn.
-    double nudge = std::max(1e-10 * d, 1e-13 * rings.extent);
+    // The nudge resolves exact touching (see BoundaryOffset.h). It must stay
+    // far above the rounding of the map coordinates the shapes are written
+    // in, or gaps it opens close again. It changes the area by the boundary
+    // length times the nudge, about 1e-9 relative, and is not added back:
+    // the area stays that of the shape drawn.
+    // (Inward the gaps it opens are far wider than the nudge; outward they
+    // are twice the nudge.)
+    const double magnitude = std::max(std::abs(rings.centre.x), std::abs(rings.centre.y)) + rings.extent;
+    double nudge = std::max({1e-9 * d, 1e-12 * rings.extent, distance > 0 ? 0.0 : 1e-15 * magnitude});
     offset::BoundaryOffset result;
     for (int attempt = 0; attempt < 3; ++attempt, nudge *= 16) {
       result = offset::offsetBoundary(rings.parts, d, distance > 0, nudge);
@@ -189,9 +198,29 @@ Offset inwardOffset(const Polygon& patch, double distance) {
     if (!result.resolved) {
       engineBuffer(ctx, g, distance, out);
     } else {
+      // Where arcs nearly touch, the equal-area chains may cross each other;
+      // then the patch is drawn again with chords on the circles, and each
+      // piece's area is that of its drawing (within 1e-7 of the exact one),
+      // so that a shape's area stays the area given for it.
+      const double smallest = kSmallestPiece * patchArea;
+      bool redraw = false;
       for (const offset::BoundaryPiece& piece : result.pieces) {
-        if (piece.area < kSmallestPiece * patchArea) continue;
-        out.pieces.push_back({makePiece(ctx, piece, rings.centre), piece.area});
+        if (piece.area < smallest) continue;
+        double area = piece.area;
+        for (const offset::BoundaryRing& h : piece.holes)
+          if (-h.area < smallest) area -= h.area;
+        out.pieces.push_back({makePiece(ctx, piece, rings.centre, smallest), area});
+        redraw = redraw || GEOSisValid_r(ctx, out.pieces.back().shape.handle()) != 1;
+      }
+      if (redraw) {
+        out.pieces.clear();
+        result = offset::offsetBoundary(rings.parts, d, distance > 0, nudge, offset::Drawing::kChords);
+        for (const offset::BoundaryPiece& piece : result.pieces) {
+          if (piece.area < smallest) continue;
+          Polygon shape = makePiece(ctx, piece, rings.centre, smallest);
+          const double a = shape.area();
+          out.pieces.push_back({std::move(shape), a});
+        }
       }
     }
   }

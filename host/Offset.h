@@ -31,15 +31,16 @@ struct Offset {
   Polygon shape;
   // The area of the exact offset, the true arcs counted: within 1e-6 relative
   // of it, and within 1e-9 of the patch's area where the offset is tiny. (It
-  // is the exact area at the distance nudged by 1e-10 relative, see `pieces`:
-  // typically 1e-10 relative from the area at the distance itself.) It equals
+  // is the exact area at the distance nudged by 1e-9 relative, see `pieces`:
+  // typically 1e-9 relative from the area at the distance itself.) It equals
   // the area of `shape` to rounding, and is the sum of the pieces' areas.
   double area = 0;
   // The separate pieces, each at least 1e-9 of the patch's area (smaller
-  // fragments are no piece and are left out, area included). Pieces that meet
-  // only in a point, or are joined only by a neck of width zero, are separate
-  // pieces; configurations within 1e-10 relative of the distance of touching
-  // count as touching.
+  // fragments are no piece and are left out, area included; holes smaller
+  // than that are no holes). Pieces that meet only in a point, or are joined
+  // only by a neck of width zero, are separate pieces, and a hole that just
+  // closes is gone; configurations within 1e-9 relative of the distance of
+  // touching count as touching.
   std::vector<OffsetPiece> pieces;
   // False only when the exact construction could not resolve the patch and
   // the result is the geometry engine's polygonal buffer (64 segments per
@@ -52,7 +53,11 @@ struct Offset {
 // Shapes: each arc is drawn as a chain of straight segments of at most 1/64
 // of a full turn whose inner vertices sit slightly outside the circle, so that
 // a shape's own area equals its piece's area (to rounding) and its boundary
-// lies within 1e-3 of |D| of the true one.
+// lies within 1e-3 of |D| of the true one. Each piece's shape is valid: where
+// such chains would cross (arcs that nearly touch), the patch is drawn with
+// fine chords on the circles instead (1024 per quarter circle) and its
+// pieces' areas are those of that drawing, within 1e-6 of the exact ones.
+// Pieces that nearly touch may overlap each other by the drawing tolerance.
 //
 // An empty patch gives an empty offset. An invalid patch (self-crossing
 // rings, holes outside their shell, ...) is first repaired the way the

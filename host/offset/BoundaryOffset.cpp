@@ -14,8 +14,10 @@ namespace {
 
 constexpr double kPi = std::numbers::pi;
 constexpr double kTwoPi = 2 * std::numbers::pi;
-// Longest arc drawn as one segment of the polyline: sixteen per quarter circle.
+// Longest arc drawn as one segment of the polyline: sixteen per quarter circle,
+// or 1024 when the chords lie on the circle.
 constexpr double kArcStep = kPi / 32;
+constexpr double kChordStep = kPi / 2048;
 
 Point operator+(Point a, Point b) { return {a.x + b.x, a.y + b.y}; }
 Point operator-(Point a, Point b) { return {a.x - b.x, a.y - b.y}; }
@@ -134,9 +136,17 @@ struct Stretch {
 
 class Builder {
  public:
-  Builder(const std::vector<Part>& parts, double distance, bool inward, double nudge)
-      : inward_(inward), r_(inward ? distance + nudge : distance - nudge), keepBelow_(r_ - nudge / 2) {
-    merge_ = 1e-3 * std::sqrt(r_ * nudge);
+  Builder(const std::vector<Part>& parts, double distance, bool inward, double nudge, Drawing drawing)
+      : inward_(inward),
+        drawing_(drawing),
+        r_(inward ? distance + nudge : distance - nudge),
+        keepBelow_(r_ - nudge / 2) {
+    // Nodes nearer than this are one: far above the rounding of crossings
+    // (which grows where curves cross at a shallow angle), far below the gaps
+    // the nudge opens. Inward those are lenses between circles that now
+    // overlap, as wide as the root of radius times nudge; outward the nudge
+    // parts what touched by just twice itself.
+    merge_ = inward ? 1e-3 * std::sqrt(r_ * nudge) : nudge / 4;
     for (const Part& part : parts) {
       // Inward, a part too narrow for a disk of the distance has no offset and
       // cannot influence the others' (their points are nearer their own
@@ -510,12 +520,19 @@ class Builder {
     return out;
   }
 
-  // The inner vertices of an arc's chain, all at one radius, chosen so that
-  // the chain encloses with the centre exactly the area of the arc's sector.
+  // The inner vertices of an arc's chain, all at one radius: on the circle,
+  // or chosen so that the chain encloses with the centre exactly the area of
+  // the arc's sector.
   void drawArc(const Curve& c, double t0, double sweep, Point p, Point q, std::vector<Point>& line) const {
-    const int n = std::max(2, static_cast<int>(std::ceil(std::abs(sweep) / kArcStep)));
     if (std::abs(sweep) * r_ < 4 * merge_) return;  // a chord is the arc to rounding
-    const double step = sweep / n, start = c.a0 + t0 * c.sweep;
+    const double start = c.a0 + t0 * c.sweep;
+    if (drawing_ == Drawing::kChords) {
+      const int n = static_cast<int>(std::ceil(std::abs(sweep) / kChordStep));
+      for (int k = 1; k < n; ++k) line.push_back(c.c + r_ * unit(start + k * sweep / n));
+      return;
+    }
+    const int n = std::max(2, static_cast<int>(std::ceil(std::abs(sweep) / kArcStep)));
+    const double step = sweep / n;
     std::vector<Point> e(static_cast<std::size_t>(n) - 1);
     for (int k = 1; k < n; ++k) e[static_cast<std::size_t>(k) - 1] = unit(start + k * step);
     // Sector area (doubled) of the chain at inner radius x: alpha x + beta x^2.
@@ -582,6 +599,7 @@ class Builder {
   }
 
   bool inward_;
+  Drawing drawing_;
   double r_;          // the nudged distance
   double keepBelow_;  // a point nearer an edge than this is not on the offset
   double merge_ = 0;  // nodes nearer than this are one
@@ -595,8 +613,9 @@ class Builder {
 
 }  // namespace
 
-BoundaryOffset offsetBoundary(const std::vector<Part>& parts, double distance, bool inward, double nudge) {
-  return Builder(parts, distance, inward, nudge).run();
+BoundaryOffset offsetBoundary(const std::vector<Part>& parts, double distance, bool inward, double nudge,
+                              Drawing drawing) {
+  return Builder(parts, distance, inward, nudge, drawing).run();
 }
 
 double polylineArea(const std::vector<Point>& ring) {

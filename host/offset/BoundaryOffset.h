@@ -33,10 +33,8 @@ struct BoundaryRing {
   // Exact signed area enclosed (positive: an outer boundary, the offset on its
   // left; negative: a hole), arcs counted as true circular arcs.
   double area = 0;
-  // The ring drawn as a closed polyline (last vertex repeats the first). Each
-  // arc is replaced by a chain of at most π/32 per segment whose inner vertices
-  // sit a little outside the circle, so that the polyline encloses exactly the
-  // area of the arc: the polyline's own area equals `area`.
+  // The ring drawn as a closed polyline (last vertex repeats the first), its
+  // arcs drawn as the Drawing says.
   std::vector<Point> polyline;
 };
 
@@ -45,6 +43,20 @@ struct BoundaryPiece {
   BoundaryRing shell;
   std::vector<BoundaryRing> holes;
   double area = 0;  // shell area less the holes' areas
+};
+
+// How arcs are drawn in the polylines.
+enum class Drawing {
+  // Chains of at most π/32 per segment whose inner vertices sit a little
+  // outside the circle (by at most 1e-3 of the radius), so that each chain
+  // encloses exactly the area of its arc: a ring's polyline has the ring's
+  // exact area. Where two arcs nearly touch from outside, their chains may
+  // cross.
+  kEqualArea,
+  // Chords of at most π/2048 with their ends on the circle: inside the arc,
+  // so they cross nothing the arc does not; a ring's polyline falls short of
+  // its area by about 1e-7 of its arcs' sectors.
+  kChords,
 };
 
 struct BoundaryOffset {
@@ -65,7 +77,8 @@ struct BoundaryOffset {
 // not join them. The result is the offset at that nudged distance; `nudge`
 // must be far above the rounding of the coordinates and far below the
 // distance.
-BoundaryOffset offsetBoundary(const std::vector<Part>& parts, double distance, bool inward, double nudge);
+BoundaryOffset offsetBoundary(const std::vector<Part>& parts, double distance, bool inward, double nudge,
+                              Drawing drawing = Drawing::kEqualArea);
 
 // Signed area of a closed polyline (last vertex may or may not repeat the first).
 double polylineArea(const std::vector<Point>& ring);
