@@ -107,8 +107,7 @@ GEOSGeometry* makeRing(GEOSContextHandle_t ctx, const std::vector<offset::Point>
 
 // A piece's shape; holes below `smallest` (those the nudge leaves where a
 // hole just closes) are no holes.
-Polygon makePiece(GEOSContextHandle_t ctx, const offset::BoundaryPiece& piece, offset::Point centre,
-                  double smallest) {
+Polygon makePiece(GEOSContextHandle_t ctx, const offset::BoundaryPiece& piece, offset::Point centre, double smallest) {
   GEOSGeometry* shell = makeRing(ctx, piece.shell.polyline, centre);
   std::vector<GEOSGeometry*> holes;
   holes.reserve(piece.holes.size());

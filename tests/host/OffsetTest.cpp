@@ -23,6 +23,7 @@
 
 #include "host/HostError.h"
 #include "host/Offset.h"
+#include "host/offset/BoundaryOffset.h"
 #include "tests/host/OffsetReference.h"
 
 namespace quilta {
@@ -129,6 +130,16 @@ std::vector<Analytic> analyticCases() {
       {"hole shrinks", {{box(0, 0, 10, 10), box(4, 4, 6, 6)}}, -0.5, 120 + kPi / 4 - 1, 1, 2},
       {"hole closes", {{box(0, 0, 10, 10), box(4, 4, 6, 6)}}, -1, 140 + kPi, 1, 1},
       {"parts stay apart", {{box(0, 0, 4, 4)}, {box(5, 0, 9, 4)}}, -0.4, 2 * (16 + 6.4 + 0.16 * kPi), 2, 2},
+      {"parts that just touch", {{box(0, 0, 4, 4)}, {box(5, 0, 9, 4)}}, -0.5, 2 * (16 + 8 + 0.25 * kPi), 2, 2},
+      // A notch exactly 2 wide fills; above it the two corners' quarter
+      // circles just touch: the widened square less [4, 6] x [10, 11] outside
+      // them.
+      {"notch that just closes",
+       {{{{0, 0}, {10, 0}, {10, 10}, {6, 10}, {6, 2}, {4, 2}, {4, 10}, {0, 10}}}},
+       -1,
+       140 + kPi - (2 - kPi / 2),
+       1,
+       1},
       // Both widened squares less what they share: the strips between them
       // (0.2 x 4) and the two disks' overlap at the gap's ends.
       {"parts merge",
@@ -146,13 +157,25 @@ void expectArea(double actual, double exact, double patchArea, const std::string
   EXPECT_NEAR(actual, exact, allowed) << what;
 }
 
+// Whether the vector library finds the shape valid (no ring crossing or
+// touching itself, holes inside).
+bool valid(const Polygon& shape) {
+  OGRGeometry* g = nullptr;
+  const std::string text = shape.toWkt();
+  if (OGRGeometryFactory::createFromWkt(text.c_str(), nullptr, &g) != OGRERR_NONE) return false;
+  const bool ok = g->IsValid();
+  OGRGeometryFactory::destroyGeometry(g);
+  return ok;
+}
+
 // The offset's own bookkeeping: the shape's area is the area, the pieces add
-// up to it, and each piece's shape has that piece's area.
+// up to it, and each piece's shape is valid and has that piece's area.
 void expectConsistent(const Offset& o, const std::string& what) {
   double sum = 0;
   for (const OffsetPiece& p : o.pieces) {
     EXPECT_NEAR(p.shape.area(), p.area, 1e-9 * std::max(1.0, p.area)) << what;
     EXPECT_EQ(p.shape.exteriorParts().size(), 1u) << what;
+    EXPECT_TRUE(valid(p.shape)) << what << ": " << p.shape.toWkt();
     sum += p.area;
   }
   EXPECT_NEAR(sum, o.area, 1e-9 * std::max(1.0, o.area)) << what;
@@ -187,6 +210,32 @@ TEST(OffsetTest, TheDrawnArcsStayCloseToTheTrueCircle) {
   for (const auto& [x, y] : rings[0]) {
     const double cx = std::clamp(x, 0.0, 10.0), cy = std::clamp(y, 0.0, 10.0);
     EXPECT_NEAR(std::hypot(x - cx, y - cy), 2, 2e-3) << x << " " << y;
+  }
+}
+
+TEST(OffsetTest, BothDrawingsOfTheArcsKeepTheExactArea) {
+  // The widened square at distance 2: 100 + 80 + 4 pi. The equal-area
+  // chains enclose it to rounding; chords on the circle fall short by their
+  // circular segments, 1024 per quarter circle: 4 pi (1 - sin(x) / x) with
+  // x = pi / 2048, about 4e-6 of the arcs' area.
+  const std::vector<offset::Part> square{{{{0, 0}, {10, 0}, {10, 10}, {0, 10}}, {}}};
+  const double exact = 180 + 4 * kPi, step = kPi / 2048;
+  for (const offset::Drawing drawing : {offset::Drawing::kEqualArea, offset::Drawing::kChords}) {
+    const offset::BoundaryOffset o = offset::offsetBoundary(square, 2, false, 1e-9, drawing);
+    ASSERT_TRUE(o.resolved);
+    ASSERT_EQ(o.pieces.size(), 1u);
+    EXPECT_NEAR(o.pieces[0].area, exact, 1e-6);
+    const double drawn = offset::polylineArea(o.pieces[0].shell.polyline);
+    const double shortfall = drawing == offset::Drawing::kChords ? 4 * kPi * (1 - std::sin(step) / step) : 0;
+    EXPECT_NEAR(drawn, exact - shortfall, 1e-6);
+    for (const offset::Point& p : o.pieces[0].shell.polyline) {
+      const double cx = std::clamp(p.x, 0.0, 10.0), cy = std::clamp(p.y, 0.0, 10.0);
+      const double r = std::hypot(p.x - cx, p.y - cy);
+      if (drawing == offset::Drawing::kChords) {
+        EXPECT_NEAR(r, 2, 1e-6);
+      }
+      EXPECT_GE(r, 2 - 2e-6);
+    }
   }
 }
 
