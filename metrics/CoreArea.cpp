@@ -11,6 +11,7 @@
 
 #include "host/FeatureTable.h"
 #include "host/HostError.h"
+#include "host/Offset.h"
 #include "host/OutputWorkspace.h"
 #include "metrics/Analysis.h"
 #include "metrics/Extension.h"
@@ -133,26 +134,28 @@ void RunCoreAreaAnalysis(Extension& ext) {
         totalArea += area;
         classArea += area;
 
-        const Polygon core = patch.buffer(-distance);
-        const double coreArea = core.area();
+        // The exact offset: its area counts the true arcs, and the shape of
+        // each piece is drawn so that its own area is that area.
+        const Offset core = inwardOffset(patch, distance);
+        const double coreArea = core.area;
         totalCoreArea += coreArea;
         classCoreArea += coreArea;
         ++patches;
-        if (coreArea == 0) {
+        if (core.pieces.empty()) {
           // The patch keeps its record, without core.
-          cores.write(core, 0.0, feature->oid());
+          cores.write(core.shape, 0.0, feature->oid());
           ++withoutCore;
           ++coreRecords;
-        } else if (core.ringCount() == 1) {
-          cores.write(core, coreArea, feature->oid());
+        } else if (core.shape.ringCount() == 1) {
+          cores.write(core.shape, coreArea, feature->oid());
           ++coreRecords;
         } else {
           // Several pieces, or a piece with a hole: one record per outer
           // boundary, each piece with the holes inside it, so the pieces add
           // up to the whole core.
           ++disjunct;
-          for (const Polygon& piece : core.exteriorParts()) {
-            cores.write(piece, piece.area(), feature->oid());
+          for (const OffsetPiece& piece : core.pieces) {
+            cores.write(piece.shape, piece.area, feature->oid());
             ++coreRecords;
           }
         }

@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "host/Offset.h"
 #include "tests/metrics/StatisticsFixture.h"
 
 namespace quilta {
@@ -272,11 +273,11 @@ TEST_F(CoreAreaTest, ANegativeDistanceWidensThePatches) {
   openPatches({patch("a", rect(0, 0, 10, 10))});
   runCore("-1");
   // 100 + four sides 10 x 1 + four quarter circles of radius 1 = 140 + pi,
-  // with the engine's arcs a little inside the true circle.
+  // the true circle (to the three decimals of the field).
   CoreFile f = readCore(output());
   ASSERT_EQ(f.records.size(), 1u);
-  EXPECT_NEAR(f.records[0].coreArea, 140 + kPi, 0.01);
-  EXPECT_LT(f.records[0].coreArea, 140 + kPi);
+  EXPECT_NEAR(f.records[0].coreArea, 140 + kPi, 0.0005);
+  expectAreasMatchShapes(f);
   EXPECT_EQ(rows(), (Rows{{"a", "1", "100.00", "143.14", "143.14"}}));
   EXPECT_EQ(window().txtPercentage.text, "143.14");
   EXPECT_EQ(window().txtCADistance.text, "-1");
@@ -305,6 +306,37 @@ TEST_F(CoreAreaTest, ACoreThatFallsApartGetsOneRecordPerPiece) {
   EXPECT_EQ(f.count, 5);
   EXPECT_EQ(window().txtCority.text, "0.6");
   expectAreasMatchShapes(f);
+}
+
+TEST_F(CoreAreaTest, CoresAreTheExactInwardOffsetsArcsAndNecksIncluded) {
+  // Class a: an L shape, whose core has a quarter circle at the reflex corner
+  // (29 - pi/4). Class b: two squares joined by a neck just narrower than
+  // twice the distance (two pieces) and two by one just wider (one piece).
+  auto neck = [](double x0, double w) {
+    auto X = [x0](double x) { return std::to_string(x0 + x); };
+    const std::string lo = std::to_string(5 - w / 2), hi = std::to_string(5 + w / 2);
+    return "POLYGON((" + X(0) + " 0," + X(10) + " 0," + X(10) + " " + lo + "," + X(20) + " " + lo + "," + X(20) +
+           " 0," + X(30) + " 0," + X(30) + " 10," + X(20) + " 10," + X(20) + " " + hi + "," + X(10) + " " + hi + "," +
+           X(10) + " 10," + X(0) + " 10," + X(0) + " 0))";
+  };
+  openPatches({patch("a", "POLYGON((0 0,10 0,10 4,4 4,4 10,0 10,0 0))"), patch("b", neck(100, 1.9999)),
+               patch("b", neck(200, 2.0001))});
+  runCore("1");
+  CoreFile f = readCore(output());
+  EXPECT_NEAR(recordsOf(f, 0).at(0).coreArea, 29 - kPi / 4, 0.0005);
+  EXPECT_EQ(recordsOf(f, 1).size(), 2u);
+  EXPECT_EQ(recordsOf(f, 2).size(), 1u);
+  EXPECT_EQ(rows()[1][1], "3");
+  EXPECT_EQ(window().txtINFO.text, "Disjunct core areas: 1 patch(es) of 3\r\nNo core area: 0 patch(es)");
+  expectAreasMatchShapes(f);
+}
+
+TEST_F(CoreAreaTest, AShortCornerCutFartherThanTheDistanceLeavesTheCoreSquare) {
+  // A 1000 m square with a 0.4 m chamfer: its core at 100 is 800 x 800.
+  openPatches({patch("a", "POLYGON((0 0,1000 0,1000 999.6,999.6 1000,0 1000,0 0))")});
+  runCore("100");
+  EXPECT_EQ(rows().at(0).at(3), "640000.00");
+  EXPECT_DOUBLE_EQ(readCore(output()).records.at(0).coreArea, 640000.0);
 }
 
 TEST_F(CoreAreaTest, ACoreWithAHoleIsOnePieceThatKeepsItsHole) {
@@ -388,24 +420,26 @@ TEST_F(CoreAreaTest, OnTheSampleLandscapeEveryPatchHasItsPiecesAndTheyAddUpToIts
   click("cmdCore");
   ASSERT_EQ(session().lastOutcome, Outcome::Completed);
 
-  // Patch by patch: the engine's core, split by outer boundary when it has
-  // more than one ring, against the records written for that patch.
+  // Patch by patch: the exact offset of the host layer, split by outer
+  // boundary when it has more than one ring, against the records written for
+  // that patch. (The offset itself is checked against the definition in the
+  // host tests.)
   CoreFile f = readCore(output());
   const std::int64_t patches = table().count();
   long long expectedRecords = 0, split = 0, empty = 0;
   double totalCore = 0;
   for (std::int64_t fid = 0; fid < patches; ++fid) {
-    const Polygon core = table().shape(fid).buffer(-5);
+    const Offset core = inwardOffset(table().shape(fid), 5);
     const auto records = recordsOf(f, fid);
-    const std::size_t pieces = core.ringCount() > 1 ? core.exteriorParts().size() : 1;
+    const std::size_t pieces = core.shape.ringCount() > 1 ? core.pieces.size() : 1;
     ASSERT_EQ(records.size(), pieces) << "patch " << fid;
     double sum = 0;
     for (const CoreRecord& r : records) sum += r.coreArea;
-    EXPECT_NEAR(sum, core.area(), 0.0005 * static_cast<double>(pieces)) << "patch " << fid;
+    EXPECT_NEAR(sum, core.area, 0.0005 * static_cast<double>(pieces)) << "patch " << fid;
     expectedRecords += static_cast<long long>(pieces);
-    split += core.ringCount() > 1 ? 1 : 0;
-    empty += core.area() == 0 ? 1 : 0;
-    totalCore += core.area();
+    split += core.shape.ringCount() > 1 ? 1 : 0;
+    empty += core.pieces.empty() ? 1 : 0;
+    totalCore += core.area;
   }
   EXPECT_EQ(f.count, expectedRecords);
   EXPECT_EQ(window().txtCoreArea.text, text::fixed(totalCore));
