@@ -132,8 +132,9 @@ class QuiltaAlgorithm(QgsProcessingAlgorithm):
                          'distance has more than 5 characters).')
         if op.potential:
             notes.append('Without a potential richness it is the number of selected classes.')
-        notes.append('Runs "quilta LAYER {}" on the layer\'s shapefile, which is changed in place. Cancel stops the '
-                     'run at its next cancel point; what was stored stays stored.'.format(op.op))
+        notes.append('Runs "quilta LAYER {}" on the layer\'s data (a shapefile, a GeoPackage layer or a PostGIS '
+                     'table), which is changed in place. Cancel stops the run at its next cancel point; what was '
+                     'stored stays stored.'.format(op.op))
         return '\n\n'.join(notes)
 
     def icon(self):
@@ -144,7 +145,7 @@ class QuiltaAlgorithm(QgsProcessingAlgorithm):
 
     def initAlgorithm(self, config=None):
         op = self._operation
-        self.addParameter(QgsProcessingParameterVectorLayer(self.INPUT, 'Polygon layer (shapefile)',
+        self.addParameter(QgsProcessingParameterVectorLayer(self.INPUT, 'Polygon layer',
                                                             [QgsProcessing.TypeVectorPolygon]))
         if op.classes:
             self.addParameter(QgsProcessingParameterField(

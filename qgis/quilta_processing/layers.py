@@ -3,7 +3,7 @@ is shown what quilta wrote into it."""
 
 import os
 
-from qgis.core import QgsProcessingException, QgsProject, QgsProviderRegistry, QgsVectorLayer
+from qgis.core import QgsDataSourceUri, QgsProcessingException, QgsProject, QgsProviderRegistry, QgsVectorLayer
 from qgis.PyQt.QtCore import QCoreApplication, QObject, QThread, pyqtSignal
 
 
@@ -13,26 +13,47 @@ def _parts(layer):
     return QgsProviderRegistry.instance().decodeUri('ogr', layer.source())
 
 
+def _postgres(layer):
+    """The connection string (libpq's, which GDAL's "PG:" takes) and the
+    schema-qualified table of a PostGIS layer, or None."""
+    if not isinstance(layer, QgsVectorLayer) or layer.providerType() != 'postgres':
+        return None
+    uri = QgsDataSourceUri(layer.source())
+    table = '{}.{}'.format(uri.schema() or 'public', uri.table())
+    # connectionInfo(True) fills in a password kept in QGIS's authentication store.
+    return uri.connectionInfo(True), table
+
+
 def data_key(layer):
-    """What identifies the layer's data (its file), or None when Quilta
-    cannot analyse it."""
+    """What identifies the layer's data (its file and layer, or its table),
+    or None when Quilta cannot analyse it."""
+    pg = _postgres(layer)
+    if pg:
+        return pg
     parts = _parts(layer)
     if not parts or not parts.get('path'):
         return None
-    return os.path.realpath(parts['path'])
+    return os.path.realpath(parts['path']), parts.get('layerName') or ''
 
 
 def layer_arguments(layer):
-    """The arguments that name the layer's data on quilta's command line:
-    the path of a shapefile. Raises QgsProcessingException for data quilta
+    """The arguments that name the layer's data on quilta's command line: the
+    path of a shapefile, a GeoPackage with the chosen layer, or a PostGIS
+    connection with its table. Raises QgsProcessingException for data quilta
     cannot open."""
+    pg = _postgres(layer)
+    if pg:
+        return ['PG:' + pg[0], '--layer=' + pg[1]]
     parts = _parts(layer)
     path = parts.get('path', '') if parts else ''
     if path.lower().endswith('.shp'):
         return [os.path.abspath(path)]
+    if path.lower().endswith('.gpkg'):
+        name = parts.get('layerName')
+        return [os.path.abspath(path)] + (['--layer=' + name] if name else [])
     raise QgsProcessingException(
-        'Quilta analyses polygon shapefiles (.shp); the layer "{}" comes from "{}".'.format(
-            layer.name(), path or layer.source()))
+        'Quilta analyses polygon layers of shapefiles (.shp), GeoPackages (.gpkg) and PostGIS tables; '
+        'the layer "{}" comes from "{}".'.format(layer.name(), path or layer.source()))
 
 
 def same_data_in_project(layer, project):
@@ -46,8 +67,12 @@ def same_data_in_project(layer, project):
 def _reload(layers):
     # QGIS reads the file again, so that the fields quilta added or deleted show.
     for layer in layers:
-        layer.dataProvider().reloadData()
-        layer.updateFields()
+        if layer.providerType() == 'postgres':
+            # PostGIS layers keep the columns they were opened with: open the table anew.
+            layer.setDataSource(layer.source(), layer.name(), 'postgres')
+        else:
+            layer.dataProvider().reloadData()
+            layer.updateFields()
         layer.triggerRepaint()
 
 

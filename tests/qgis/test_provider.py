@@ -375,10 +375,10 @@ class FailureTest(unittest.TestCase):
     def test_refuses_what_it_cannot_analyse(self):
         folder = os.path.join(WORK, 'other')
         layer = copy_sample(folder)
-        gpkg = os.path.join(folder, 'land.gpkg')
-        subprocess.run(['ogr2ogr', '-f', 'GPKG', gpkg, layer], check=True)
-        message, _ = self.run_failing('areaperimeter', {'INPUT': gpkg})
-        self.assertIn('polygon shapefiles', message)
+        geojson = os.path.join(folder, 'land.geojson')
+        subprocess.run(['ogr2ogr', '-f', 'GeoJSON', geojson, layer], check=True)
+        message, _ = self.run_failing('areaperimeter', {'INPUT': geojson})
+        self.assertIn('GeoPackages (.gpkg) and PostGIS tables', message)
         # A layer being edited in QGIS would lose the fields quilta writes.
         edited = QgsVectorLayer(layer, 'edited', 'ogr')
         QgsProject.instance().addMapLayer(edited)
@@ -390,6 +390,74 @@ class FailureTest(unittest.TestCase):
             QgsProject.instance().removeMapLayer(edited.id())
         self.assertIn('being edited', message)
         self.assertEqual(ogr_fields(layer), ['band', 'zone'])
+
+
+class GeoPackageTest(unittest.TestCase):
+    """A layer of a GeoPackage that holds two: quilta is told which one, and
+    writes what it writes for the program run on the same file."""
+
+    def test_chosen_layer_of_a_geopackage(self):
+        folder = os.path.join(WORK, 'gpkg')
+        shp = copy_sample(folder)
+        files = {}
+        for who in ('plugin', 'cli'):
+            gpkg = os.path.join(folder, who + '.gpkg')
+            for name in ('first', 'land'):
+                update = ['-update'] if os.path.exists(gpkg) else []
+                subprocess.run(['ogr2ogr', '-f', 'GPKG'] + update + ['-nln', name, gpkg, shp], check=True)
+            files[who] = gpkg
+        layer = QgsVectorLayer(files['plugin'] + '|layername=land', 'land', 'ogr')
+        self.assertTrue(layer.isValid())
+        QgsProject.instance().addMapLayer(layer)
+        try:
+            feedback = Recorder()
+            processing.run('quilta:areaperimeter', {'INPUT': layer}, feedback=feedback)
+            self.assertEqual(feedback.errors, [])
+            self.assertEqual(layer.fields().names(), ['fid', 'band', 'zone', 'Area', 'Perimeter'])
+        finally:
+            QgsProject.instance().removeMapLayer(layer.id())
+        cli(files['cli'], '--layer', 'land', 'area-perimeter')
+
+        def rows(gpkg, name):
+            l = QgsVectorLayer(gpkg + '|layername=' + name, name, 'ogr')
+            return l.fields().names(), [f.attributes() for f in l.getFeatures()]
+        for name in ('first', 'land'):
+            self.assertEqual(rows(files['plugin'], name), rows(files['cli'], name), name)
+        self.assertNotIn('Area', rows(files['plugin'], 'first')[0])
+
+
+@unittest.skipUnless(os.environ.get('QUILTA_TEST_PG'), 'no PostgreSQL server for the tests (QUILTA_TEST_PG)')
+class PostgisTest(unittest.TestCase):
+    """A PostGIS table as QGIS holds it: quilta gets the connection and the
+    table, and writes what it writes for the program run on a copy."""
+
+    def test_postgis_table(self):
+        from qgis.core import QgsDataSourceUri
+        conninfo = os.environ['QUILTA_TEST_PG']
+        shp = copy_sample(os.path.join(WORK, 'postgis'))
+        for table in ('qgis_plugin', 'qgis_cli'):
+            subprocess.run(['ogr2ogr', '-f', 'PostgreSQL', 'PG:' + conninfo, shp, '-nln', table, '-overwrite',
+                            '-lco', 'GEOMETRY_NAME=geom'], check=True)
+        uri = QgsDataSourceUri(conninfo)
+        uri.setDataSource('public', 'qgis_plugin', 'geom', '', 'ogc_fid')
+        layer = QgsVectorLayer(uri.uri(False), 'land', 'postgres')
+        self.assertTrue(layer.isValid())
+        QgsProject.instance().addMapLayer(layer)
+        try:
+            feedback = Recorder()
+            processing.run('quilta:areaperimeter', {'INPUT': layer}, feedback=feedback)
+            self.assertEqual(feedback.errors, [])
+            self.assertIn('Perimeter', layer.fields().names())
+        finally:
+            QgsProject.instance().removeMapLayer(layer.id())
+        cli('PG:' + conninfo, '--layer', 'public.qgis_cli', 'area-perimeter')
+
+        def rows(table):
+            u = QgsDataSourceUri(conninfo)
+            u.setDataSource('public', table, 'geom', '', 'ogc_fid')
+            l = QgsVectorLayer(u.uri(False), table, 'postgres')
+            return l.fields().names(), sorted(f.attributes() for f in l.getFeatures())
+        self.assertEqual(rows('qgis_plugin'), rows('qgis_cli'))
 
 
 class QgisProcessTest(unittest.TestCase):
