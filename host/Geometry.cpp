@@ -9,33 +9,53 @@ namespace quilta {
 namespace geos {
 namespace {
 
-std::string& lastError() {
-  static std::string message;
-  return message;
-}
-
-void onMessage(const char* message, void*) { lastError() = message ? message : ""; }
-
+// One engine context per thread: a context must not be used by two threads at
+// once, and its last error message belongs to the thread that caused it.
 struct Context {
   GEOSContextHandle_t handle;
+  std::string lastError;
   Context() : handle(GEOS_init_r()) {
-    GEOSContext_setErrorMessageHandler_r(handle, onMessage, nullptr);
+    GEOSContext_setErrorMessageHandler_r(handle, onMessage, this);
     GEOSContext_setNoticeMessageHandler_r(handle, [](const char*, void*) {}, nullptr);
   }
-  ~Context() { GEOS_finish_r(handle); }
+  ~Context() {
+    GEOS_finish_r(handle);
+    gone = true;
+  }
+  Context(const Context&) = delete;
+  Context& operator=(const Context&) = delete;
+
+  static void onMessage(const char* message, void* self) {
+    static_cast<Context*>(self)->lastError = message ? message : "";
+  }
+  // Set when this thread's context has been destroyed (the thread is ending).
+  static thread_local bool gone;
 };
+
+thread_local bool Context::gone = false;
+
+// For shapes released after their thread's context is gone (objects destroyed
+// at program exit): a context that lives until the process ends.
+Context& lastingContext() {
+  static Context* ctx = new Context;
+  return *ctx;
+}
+
+Context& current() {
+  if (Context::gone) return lastingContext();
+  thread_local Context ctx;
+  return ctx;
+}
 
 }  // namespace
 
-GEOSContextHandle_t context() {
-  static Context ctx;
-  return ctx.handle;
-}
+GEOSContextHandle_t context() { return current().handle; }
 
 void fail(const std::string& what) {
+  std::string& lastError = current().lastError;
   std::string message = what;
-  if (!lastError().empty()) message += ": " + lastError();
-  lastError().clear();
+  if (!lastError.empty()) message += ": " + lastError;
+  lastError.clear();
   throw HostError(message);
 }
 
@@ -150,6 +170,26 @@ Polygon::Box Polygon::bounds() const {
       !GEOSGeom_getXMax_r(ctx, geometry_.get(), &box.maxX) || !GEOSGeom_getYMax_r(ctx, geometry_.get(), &box.maxY))
     geos::fail("cannot read the bounds of a shape");
   return box;
+}
+
+void Polygon::prepareForSharing() const {
+  auto ctx = geos::context();
+  double ignored = 0;
+  // Asking for a bounding box makes the engine compute and keep it.
+  auto settle = [&](const GEOSGeometry* g) {
+    if (g && !GEOSisEmpty_r(ctx, g)) GEOSGeom_getXMin_r(ctx, g, &ignored);
+  };
+  const GEOSGeometry* g = geometry_.get();
+  settle(g);
+  const int parts = GEOSGetNumGeometries_r(ctx, g);
+  for (int i = 0; i < parts; ++i) {
+    const GEOSGeometry* part = GEOSGetGeometryN_r(ctx, g, i);
+    settle(part);
+    if (GEOSGeomTypeId_r(ctx, part) != GEOS_POLYGON || GEOSisEmpty_r(ctx, part)) continue;
+    settle(GEOSGetExteriorRing_r(ctx, part));
+    const int holes = GEOSGetNumInteriorRings_r(ctx, part);
+    for (int h = 0; h < holes; ++h) settle(GEOSGetInteriorRingN_r(ctx, part, h));
+  }
 }
 
 std::vector<Polygon::Ring> Polygon::rings() const {

@@ -51,6 +51,12 @@ class Polygon {
   // or overlap). Throws HostError when either shape is empty.
   std::pair<Ring::value_type, Ring::value_type> nearestPoints(const Polygon& other) const;
 
+  // Computes now what the geometry engine would otherwise compute, and
+  // store inside the shape, on first use: the bounding boxes of the shape,
+  // its parts and its rings. The const questions above may be asked of one
+  // shape from several threads at once only after this call.
+  void prepareForSharing() const;
+
   // For the host layer only: wraps (and takes ownership of) an engine geometry.
   explicit Polygon(GEOSGeom_t* geometry);
   const GEOSGeom_t* handle() const { return geometry_.get(); }
