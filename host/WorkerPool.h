@@ -44,17 +44,22 @@ unsigned allCores();
 // rethrown there, as a loop on one thread would throw it. An exception of
 // `receive` or `idle` stops the workers and is passed on.
 //
-// With one thread, or fewer items than one chunk, every item is computed and
-// received in turn on the calling thread (idle() is then never called).
-// Workers take `chunk` consecutive items at a time and work at most a few
+// With one thread, or fewer than kSharedFrom items, every item is computed
+// and received in turn on the calling thread (idle() is then never called).
+// Workers take at most `chunk` consecutive items at a time (fewer when there
+// are few items, so that every thread gets some) and work at most a few
 // chunks ahead of the calling thread, so results waiting to be received stay
 // few whatever the count.
+inline constexpr std::size_t kSharedFrom = 8;
+
 template <class Compute, class Receive, class Idle>
 bool runInOrder(unsigned threads, std::size_t count, Compute&& compute, Receive&& receive, Idle&& idle,
                 std::size_t chunk = 256, std::chrono::milliseconds idleEvery = std::chrono::milliseconds(20)) {
   using Result = decltype(compute(std::size_t{0}));
-  chunk = std::max<std::size_t>(chunk, 1);
-  if (threads <= 1 || count <= chunk) {
+  // A few chunks per thread at least, so that a short run is shared too.
+  const std::size_t shares = 4 * std::size_t{std::max(threads, 1u)};
+  chunk = std::clamp<std::size_t>((count + shares - 1) / shares, 1, std::max<std::size_t>(chunk, 1));
+  if (threads <= 1 || count < kSharedFrom) {
     for (std::size_t i = 0; i < count; ++i)
       if (!receive(i, compute(i))) return false;
     return true;
