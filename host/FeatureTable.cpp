@@ -301,8 +301,6 @@ const std::vector<Polygon>& FeatureTable::shapes() {
   if (!shapes_) {
     shapes_ = loadShapes_();
     if (static_cast<std::int64_t>(shapes_->size()) < store_->recordCount()) shapes_->resize(static_cast<std::size_t>(store_->recordCount()));
-    // Worker threads of an operation read these shapes at once.
-    for (const Polygon& shape : *shapes_) shape.prepareForSharing();
   }
   return *shapes_;
 }

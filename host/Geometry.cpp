@@ -78,7 +78,39 @@ struct Deleter {
 
 Polygon::Polygon() : Polygon(checked(GEOSGeom_createEmptyPolygon_r(geos::context()), "empty polygon")) {}
 
-Polygon::Polygon(GEOSGeometry* geometry) : geometry_(geometry, Deleter{}) {}
+namespace {
+
+// Asks the engine for every bounding box it would compute on first use (of
+// the shape, its parts and its rings), which makes it compute and keep them.
+void settleBounds(const GEOSGeometry* g) {
+  auto ctx = geos::context();
+  double ignored = 0;
+  auto settle = [&](const GEOSGeometry* part) {
+    if (part && !GEOSisEmpty_r(ctx, part)) GEOSGeom_getXMin_r(ctx, part, &ignored);
+  };
+  // A polygon's box is its shell's, a collection's those of its members:
+  // only the holes are left to settle.
+  settle(g);
+  auto holes = [&](const GEOSGeometry* polygon) {
+    const int n = GEOSGetNumInteriorRings_r(ctx, polygon);
+    for (int h = 0; h < n; ++h) settle(GEOSGetInteriorRingN_r(ctx, polygon, h));
+  };
+  const int type = GEOSGeomTypeId_r(ctx, g);
+  if (type == GEOS_POLYGON) return holes(g);
+  if (type != GEOS_MULTIPOLYGON && type != GEOS_GEOMETRYCOLLECTION) return;
+  const int parts = GEOSGetNumGeometries_r(ctx, g);
+  for (int i = 0; i < parts; ++i) {
+    const GEOSGeometry* part = GEOSGetGeometryN_r(ctx, g, i);
+    settle(part);
+    if (GEOSGeomTypeId_r(ctx, part) == GEOS_POLYGON) holes(part);
+  }
+}
+
+}  // namespace
+
+Polygon::Polygon(GEOSGeometry* geometry) : geometry_(geometry, Deleter{}) {
+  if (geometry) settleBounds(geometry);
+}
 
 Polygon Polygon::fromWkt(const std::string& wkt) {
   auto ctx = geos::context();
@@ -170,26 +202,6 @@ Polygon::Box Polygon::bounds() const {
       !GEOSGeom_getXMax_r(ctx, geometry_.get(), &box.maxX) || !GEOSGeom_getYMax_r(ctx, geometry_.get(), &box.maxY))
     geos::fail("cannot read the bounds of a shape");
   return box;
-}
-
-void Polygon::prepareForSharing() const {
-  auto ctx = geos::context();
-  double ignored = 0;
-  // Asking for a bounding box makes the engine compute and keep it.
-  auto settle = [&](const GEOSGeometry* g) {
-    if (g && !GEOSisEmpty_r(ctx, g)) GEOSGeom_getXMin_r(ctx, g, &ignored);
-  };
-  const GEOSGeometry* g = geometry_.get();
-  settle(g);
-  const int parts = GEOSGetNumGeometries_r(ctx, g);
-  for (int i = 0; i < parts; ++i) {
-    const GEOSGeometry* part = GEOSGetGeometryN_r(ctx, g, i);
-    settle(part);
-    if (GEOSGeomTypeId_r(ctx, part) != GEOS_POLYGON || GEOSisEmpty_r(ctx, part)) continue;
-    settle(GEOSGetExteriorRing_r(ctx, part));
-    const int holes = GEOSGetNumInteriorRings_r(ctx, part);
-    for (int h = 0; h < holes; ++h) settle(GEOSGetInteriorRingN_r(ctx, part, h));
-  }
 }
 
 std::vector<Polygon::Ring> Polygon::rings() const {

@@ -51,13 +51,11 @@ class Polygon {
   // or overlap). Throws HostError when either shape is empty.
   std::pair<Ring::value_type, Ring::value_type> nearestPoints(const Polygon& other) const;
 
-  // Computes now what the geometry engine would otherwise compute, and
-  // store inside the shape, on first use: the bounding boxes of the shape,
-  // its parts and its rings. The const questions above may be asked of one
-  // shape from several threads at once only after this call.
-  void prepareForSharing() const;
-
-  // For the host layer only: wraps (and takes ownership of) an engine geometry.
+  // For the host layer only: wraps (and takes ownership of) an engine
+  // geometry, which nobody changes from then on. The engine keeps bounding
+  // boxes inside a geometry, computed on first use; they are computed here,
+  // so that the questions above may be asked of one shape from several
+  // threads at once.
   explicit Polygon(GEOSGeom_t* geometry);
   const GEOSGeom_t* handle() const { return geometry_.get(); }
 

@@ -23,7 +23,7 @@
 // touches nothing, and forms a group of its own.
 //
 // Lengths are in map units. Once built, an index may be queried from several
-// threads at once (its shapes prepared for sharing, as a table's shapes are).
+// threads at once.
 
 #include <cstddef>
 #include <cstdint>

@@ -5,8 +5,7 @@
 // The calling thread is the one that talks to the user and owns the attribute
 // table: it receives every result, stores it, shows messages, moves the
 // progress bar and polls Cancel. The workers only compute: they read shapes
-// and indexes that nobody changes while they run (see
-// Polygon::prepareForSharing) and fill result records. Because every item is
+// and indexes that nobody changes while they run, and fill result records. Because every item is
 // computed on its own and received in order, what the calling thread does
 // with the results (sums, counts, messages, ties) happens exactly as with one
 // thread: the outcome is the same for any number of threads.
