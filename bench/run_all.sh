@@ -13,8 +13,10 @@
 # core area distance 1 m. Every run works on a fresh copy of the landscape;
 # the operations that need "Area", "Perimeter" or the nearest-neighbour
 # fields get a copy that has them. Below 1,000,000 patches each time is the
-# median of 3 runs (RUNS), from 1,000,000 on one run. Peak memory is the
-# largest resident set of those runs (GNU time). The work folder is a
+# median of 3 runs (RUNS), from 1,000,000 on one run; beside it the CPU
+# seconds (user and system) of the process, which a loaded machine does not
+# inflate. Peak memory is the largest resident set of those runs (GNU time).
+# A section "## Notes" at the end of OUT is kept. The work folder is a
 # temporary folder, removed at the end (KEEP=1 keeps it).
 set -euo pipefail
 
@@ -47,27 +49,29 @@ once() {  # once LAYER ARGS...: one timed run; prints "seconds peak_MiB outcome"
   set -- "${@//@RUN@/$(dirname "$layer")}"
   local log="$work/time.log" msg="$work/quilta.log"
   /usr/bin/time -v -o "$log" "$quilta" "$layer" "$@" --class-field class >"$msg" 2>&1 || true
-  local wall rss outcome
+  local wall cpu rss outcome
   wall=$(awk -F': ' '/Elapsed \(wall clock\)/ { n = split($2, t, ":"); s = 0;
            for (i = 1; i <= n; i++) s = s * 60 + t[i]; printf "%.2f", s }' "$log")
+  cpu=$(awk -F': ' '/(User|System) time \(seconds\)/ { s += $2 } END { printf "%.2f", s }' "$log")
   rss=$(awk -F': ' '/Maximum resident set size/ { printf "%.0f", $2 / 1024 }' "$log")
   outcome=$(grep -E '^[a-z0-9-]+: (completed|refused|failed|cancelled)' "$msg" | tail -1 | sed 's/ (.*//' || true)
-  echo "$wall $rss ${outcome##*: }"
+  echo "$wall $cpu $rss ${outcome##*: }"
 }
 
-timed() {  # timed RUNS SOURCE ARGS...: "median_seconds max_peak outcome"
+median() { sort -g | awk '{ t[NR] = $1 } END { print t[int((NR + 1) / 2)] }'; }
+
+timed() {  # timed RUNS SOURCE ARGS...: "median_seconds median_cpu max_peak outcome"
   local runs=$1 source=$2
   shift 2
-  local times=() peak=0 outcome=completed r
+  local times=() cpus=() peak=0 outcome=completed r
   for ((r = 0; r < runs; r++)); do
-    read -r wall rss result < <(once "$(copy "$source" run)" "$@")
+    read -r wall cpu rss result < <(once "$(copy "$source" run)" "$@")
     times+=("$wall")
+    cpus+=("$cpu")
     if ((rss > peak)); then peak=$rss; fi
     [[ $result == completed ]] || outcome=${result:-unknown}
   done
-  local median
-  median=$(printf '%s\n' "${times[@]}" | sort -g | awk '{ t[NR] = $1 } END { print t[int((NR + 1) / 2)] }')
-  echo "$median $peak $outcome"
+  echo "$(printf '%s\n' "${times[@]}" | median) $(printf '%s\n' "${cpus[@]}" | median) $peak $outcome"
 }
 
 load() { cut -d' ' -f1-3 /proc/loadavg; }
@@ -108,15 +112,15 @@ for patches in $sizes; do
   for entry in "${operations[@]}"; do
     IFS='|' read -r label layer arguments <<<"$entry"
     # shellcheck disable=SC2086  # the arguments are words
-    read -r one_s one_mb one_outcome < <(timed "$runs" "$layer" $arguments --threads 1)
+    read -r one_s one_cpu one_mb one_outcome < <(timed "$runs" "$layer" $arguments --threads 1)
     # shellcheck disable=SC2086
-    read -r all_s all_mb all_outcome < <(timed "$runs" "$layer" $arguments --threads "$cores")
+    read -r all_s all_cpu all_mb all_outcome < <(timed "$runs" "$layer" $arguments --threads "$cores")
     speedup=$(awk -v a="$one_s" -v b="$all_s" 'BEGIN { if (b > 0) printf "%.2f", a / b; else print "-" }')
     note=""
     [[ $one_outcome == completed && $all_outcome == completed ]] || note=" ($one_outcome / $all_outcome)"
-    printf '%-18s %8s %7s s %6s MB %7s s %6s MB %5s%s\n' "$label" "$patches" "$one_s" "$one_mb" "$all_s" "$all_mb" \
-      "$speedup" "$note" >&2
-    rows+=("| $label$note | $patches | $one_s | $one_mb | $all_s | $all_mb | $speedup |")
+    printf '%-18s %8s %7s s (cpu %7s) %6s MB %7s s (cpu %7s) %6s MB %5s%s\n' "$label" "$patches" "$one_s" \
+      "$one_cpu" "$one_mb" "$all_s" "$all_cpu" "$all_mb" "$speedup" "$note" >&2
+    rows+=("| $label$note | $patches | $one_s | $one_cpu | $one_mb | $all_s | $all_cpu | $all_mb | $speedup |")
   done
 done
 load_after=$(load)
@@ -128,7 +132,8 @@ load_after=$(load)
   echo "writing every value) on generated Voronoi landscapes of 10 clustered classes, patches of"
   echo "about 100 m x 100 m, proximity buffer 1 % of the side, core area distance 1 m. Seconds are"
   echo "wall-clock, the median of 3 runs below 1,000,000 patches and one run from there on; peak"
-  echo "memory is the largest resident set (MB = MiB). Speed-up: one thread's time over all threads'."
+  echo "memory is the largest resident set (MB = MiB). CPU s: user and system seconds of the process."
+  echo "Speed-up: one thread's time over all threads'."
   echo
   echo "| machine | |"
   echo "| --- | --- |"
@@ -139,8 +144,14 @@ load_after=$(load)
   echo "| started | $started |"
   echo "| commit | $(git -C "$here" rev-parse --short HEAD 2>/dev/null || echo unknown) |"
   echo
-  echo "| operation | patches | 1 thread s | peak MB | $cores threads s | peak MB | speed-up |"
-  echo "| --- | ---: | ---: | ---: | ---: | ---: | ---: |"
+  echo "| operation | patches | 1 thread s | CPU s | peak MB | $cores threads s | CPU s | peak MB | speed-up |"
+  echo "| --- | ---: | ---: | ---: | ---: | ---: | ---: | ---: | ---: |"
   printf '%s\n' "${rows[@]}"
-} >"$out"
+  # Notes written by hand below the table stay.
+  if [[ -f $out ]] && grep -q '^## Notes' "$out"; then
+    echo
+    sed -n '/^## Notes/,$p' "$out"
+  fi
+} >"$out.new"
+mv "$out.new" "$out"
 echo "wrote $out" >&2

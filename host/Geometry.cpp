@@ -78,39 +78,7 @@ struct Deleter {
 
 Polygon::Polygon() : Polygon(checked(GEOSGeom_createEmptyPolygon_r(geos::context()), "empty polygon")) {}
 
-namespace {
-
-// Asks the engine for every bounding box it would compute on first use (of
-// the shape, its parts and its rings), which makes it compute and keep them.
-void settleBounds(const GEOSGeometry* g) {
-  auto ctx = geos::context();
-  double ignored = 0;
-  auto settle = [&](const GEOSGeometry* part) {
-    if (part && !GEOSisEmpty_r(ctx, part)) GEOSGeom_getXMin_r(ctx, part, &ignored);
-  };
-  // A polygon's box is its shell's, a collection's those of its members:
-  // only the holes are left to settle.
-  settle(g);
-  auto holes = [&](const GEOSGeometry* polygon) {
-    const int n = GEOSGetNumInteriorRings_r(ctx, polygon);
-    for (int h = 0; h < n; ++h) settle(GEOSGetInteriorRingN_r(ctx, polygon, h));
-  };
-  const int type = GEOSGeomTypeId_r(ctx, g);
-  if (type == GEOS_POLYGON) return holes(g);
-  if (type != GEOS_MULTIPOLYGON && type != GEOS_GEOMETRYCOLLECTION) return;
-  const int parts = GEOSGetNumGeometries_r(ctx, g);
-  for (int i = 0; i < parts; ++i) {
-    const GEOSGeometry* part = GEOSGetGeometryN_r(ctx, g, i);
-    settle(part);
-    if (GEOSGeomTypeId_r(ctx, part) == GEOS_POLYGON) holes(part);
-  }
-}
-
-}  // namespace
-
-Polygon::Polygon(GEOSGeometry* geometry) : geometry_(geometry, Deleter{}) {
-  if (geometry) settleBounds(geometry);
-}
+Polygon::Polygon(GEOSGeometry* geometry) : geometry_(geometry, Deleter{}) {}
 
 Polygon Polygon::fromWkt(const std::string& wkt) {
   auto ctx = geos::context();

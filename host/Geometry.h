@@ -13,6 +13,10 @@ struct GEOSGeom_t;
 
 namespace quilta {
 
+// Threads: isEmpty(), area(), length(), ringCount() and rings() of one shape
+// may be asked from several threads at once. The other questions make the
+// geometry engine compute and keep bounding boxes inside the shape on first
+// use: ask them of one shape from one thread at a time.
 class Polygon {
  public:
   // An empty polygon.
@@ -52,10 +56,7 @@ class Polygon {
   std::pair<Ring::value_type, Ring::value_type> nearestPoints(const Polygon& other) const;
 
   // For the host layer only: wraps (and takes ownership of) an engine
-  // geometry, which nobody changes from then on. The engine keeps bounding
-  // boxes inside a geometry, computed on first use; they are computed here,
-  // so that the questions above may be asked of one shape from several
-  // threads at once.
+  // geometry, which nobody changes from then on.
   explicit Polygon(GEOSGeom_t* geometry);
   const GEOSGeom_t* handle() const { return geometry_.get(); }
 

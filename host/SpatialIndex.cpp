@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <mutex>
 #include <numeric>
 #include <string>
 
@@ -454,11 +455,25 @@ int SpatialIndex::Impl::pointInShape(const Pt& p, const Shape& shape) const {
   return doubtful ? kDoubtful : 0;
 }
 
+namespace {
+
+// The geometry engine computes bounding boxes of a shape on first use and
+// keeps them inside it: two threads asking it about one shape at once would
+// race there. The pairs that go to the engine are few; they take turns.
+std::mutex& engineTurn() {
+  static std::mutex turn;
+  return turn;
+}
+
+}  // namespace
+
 double SpatialIndex::Impl::engineDistance(std::size_t a, std::size_t b) const {
+  const std::lock_guard turn(engineTurn());
   return shapes[a].polygon->distance(*shapes[b].polygon);
 }
 
 bool SpatialIndex::Impl::engineIntersects(std::size_t a, std::size_t b) const {
+  const std::lock_guard turn(engineTurn());
   try {
     return shapes[a].polygon->intersects(*shapes[b].polygon);
   } catch (const HostError&) {
@@ -740,6 +755,7 @@ void SpatialIndex::containing(double x, double y, std::vector<std::size_t>& out)
   // Undecided by the exact predicates (a point almost exactly on an edge) or
   // not made of polygons: the geometry engine tells.
   auto engineHolds = [&](std::size_t g) {
+    const std::lock_guard turn(engineTurn());
     auto ctx = geos::context();
     GEOSGeometry* point = GEOSGeom_createPointFromXY_r(ctx, x, y);
     if (!point) return false;
