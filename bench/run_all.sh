@@ -77,6 +77,7 @@ timed() {  # timed RUNS SOURCE ARGS...: "median_seconds median_cpu max_peak outc
 load() { cut -d' ' -f1-3 /proc/loadavg; }
 
 cpu=$(lscpu 2>/dev/null | sed -n 's/^Model name: *//p' | head -1)
+commit=$(git -C "$here" rev-parse --short HEAD 2>/dev/null || echo unknown)
 started=$(date -u '+%Y-%m-%d %H:%M UTC')
 load_before=$(load)
 rows=()
@@ -142,7 +143,7 @@ load_after=$(load)
   echo "| memory | $(awk '/MemTotal/ { printf "%.1f GiB", $2 / 1048576 }' /proc/meminfo) |"
   echo "| load average (1, 5, 15 min) before / after | $load_before / $load_after |"
   echo "| started | $started |"
-  echo "| commit | $(git -C "$here" rev-parse --short HEAD 2>/dev/null || echo unknown) |"
+  echo "| commit of the scripts (at the start) | $commit |"
   echo
   echo "| operation | patches | 1 thread s | CPU s | peak MB | $cores threads s | CPU s | peak MB | speed-up |"
   echo "| --- | ---: | ---: | ---: | ---: | ---: | ---: | ---: | ---: |"
