@@ -129,7 +129,9 @@ class FeatureTable {
   // Sets a field of every feature; written with the next store or sync.
   void fillField(int field, const Value& value);
   const Polygon& shape(std::int64_t oid);
-  // Every shape indexed by object identifier (deleted records: empty).
+  // Every shape indexed by object identifier (deleted records: empty). The
+  // shapes may be read from several threads at once; the table itself
+  // serves one thread.
   const std::vector<Polygon>& shapes();
 
   // Writes what is pending; called when an operation ends, however it ends.

@@ -9,33 +9,53 @@ namespace quilta {
 namespace geos {
 namespace {
 
-std::string& lastError() {
-  static std::string message;
-  return message;
-}
-
-void onMessage(const char* message, void*) { lastError() = message ? message : ""; }
-
+// One engine context per thread: a context must not be used by two threads at
+// once, and its last error message belongs to the thread that caused it.
 struct Context {
   GEOSContextHandle_t handle;
+  std::string lastError;
   Context() : handle(GEOS_init_r()) {
-    GEOSContext_setErrorMessageHandler_r(handle, onMessage, nullptr);
+    GEOSContext_setErrorMessageHandler_r(handle, onMessage, this);
     GEOSContext_setNoticeMessageHandler_r(handle, [](const char*, void*) {}, nullptr);
   }
-  ~Context() { GEOS_finish_r(handle); }
+  ~Context() {
+    GEOS_finish_r(handle);
+    gone = true;
+  }
+  Context(const Context&) = delete;
+  Context& operator=(const Context&) = delete;
+
+  static void onMessage(const char* message, void* self) {
+    static_cast<Context*>(self)->lastError = message ? message : "";
+  }
+  // Set when this thread's context has been destroyed (the thread is ending).
+  static thread_local bool gone;
 };
+
+thread_local bool Context::gone = false;
+
+// For shapes released after their thread's context is gone (objects destroyed
+// at program exit): a context that lives until the process ends.
+Context& lastingContext() {
+  static Context* ctx = new Context;
+  return *ctx;
+}
+
+Context& current() {
+  if (Context::gone) return lastingContext();
+  thread_local Context ctx;
+  return ctx;
+}
 
 }  // namespace
 
-GEOSContextHandle_t context() {
-  static Context ctx;
-  return ctx.handle;
-}
+GEOSContextHandle_t context() { return current().handle; }
 
 void fail(const std::string& what) {
+  std::string& lastError = current().lastError;
   std::string message = what;
-  if (!lastError().empty()) message += ": " + lastError();
-  lastError().clear();
+  if (!lastError.empty()) message += ": " + lastError;
+  lastError.clear();
   throw HostError(message);
 }
 

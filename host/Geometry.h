@@ -13,6 +13,10 @@ struct GEOSGeom_t;
 
 namespace quilta {
 
+// Threads: isEmpty(), area(), length(), ringCount() and rings() of one shape
+// may be asked from several threads at once. The other questions make the
+// geometry engine compute and keep bounding boxes inside the shape on first
+// use: ask them of one shape from one thread at a time.
 class Polygon {
  public:
   // An empty polygon.
@@ -51,7 +55,8 @@ class Polygon {
   // or overlap). Throws HostError when either shape is empty.
   std::pair<Ring::value_type, Ring::value_type> nearestPoints(const Polygon& other) const;
 
-  // For the host layer only: wraps (and takes ownership of) an engine geometry.
+  // For the host layer only: wraps (and takes ownership of) an engine
+  // geometry, which nobody changes from then on.
   explicit Polygon(GEOSGeom_t* geometry);
   const GEOSGeom_t* handle() const { return geometry_.get(); }
 

@@ -1,8 +1,9 @@
 #include "host/OgrLayer.h"
 
 #include <algorithm>
-#include <string>
 #include <cmath>
+#include <string>
+#include <vector>
 
 #include "host/Gdal.h"
 #include "host/GeosContext.h"
@@ -88,6 +89,65 @@ int unitsOf(const OGRSpatialReference* srs) {
   return kUnitsUndefined;
 }
 
+namespace {
+
+// A ring as an engine ring, its vertices copied as they are; null for a ring
+// the engine would refuse (open, or of fewer than four vertices).
+GEOSGeometry* engineRing(GEOSContextHandle_t ctx, const OGRLinearRing* ring, std::vector<double>& xy) {
+  const int n = ring ? ring->getNumPoints() : 0;
+  if (n < 4 || ring->getX(0) != ring->getX(n - 1) || ring->getY(0) != ring->getY(n - 1)) return nullptr;
+  xy.resize(2 * static_cast<std::size_t>(n));
+  ring->getPoints(xy.data(), 2 * sizeof(double), xy.data() + 1, 2 * sizeof(double));
+  GEOSCoordSequence* seq = GEOSCoordSeq_copyFromBuffer_r(ctx, xy.data(), static_cast<unsigned int>(n), 0, 0);
+  return seq ? GEOSGeom_createLinearRing_r(ctx, seq) : nullptr;
+}
+
+// A plain polygon (flat, without measures, no empty ring) as an engine
+// polygon; null for any other.
+GEOSGeometry* enginePolygon(GEOSContextHandle_t ctx, const OGRPolygon& polygon, std::vector<double>& xy) {
+  GEOSGeometry* shell = engineRing(ctx, polygon.getExteriorRing(), xy);
+  if (!shell) return nullptr;
+  std::vector<GEOSGeometry*> holes;
+  for (int i = 0; i < polygon.getNumInteriorRings(); ++i) {
+    GEOSGeometry* hole = engineRing(ctx, polygon.getInteriorRing(i), xy);
+    if (!hole) {
+      for (GEOSGeometry* h : holes) GEOSGeom_destroy_r(ctx, h);
+      GEOSGeom_destroy_r(ctx, shell);
+      return nullptr;
+    }
+    holes.push_back(hole);
+  }
+  return GEOSGeom_createPolygon_r(ctx, shell, holes.data(), static_cast<unsigned int>(holes.size()));
+}
+
+// The shape as an engine geometry. Plain polygons and multipolygons, nearly
+// every patch, are built from their vertices directly; any other shape goes
+// through the vector library's own export. Either way the vertices are the
+// same numbers. Null when the shape cannot be converted.
+GEOSGeometry* toEngine(GEOSContextHandle_t ctx, const OGRGeometry& g) {
+  thread_local std::vector<double> xy;
+  GEOSGeometry* direct = nullptr;
+  if (g.getGeometryType() == wkbPolygon) {
+    direct = enginePolygon(ctx, *g.toPolygon(), xy);
+  } else if (g.getGeometryType() == wkbMultiPolygon) {
+    const OGRMultiPolygon& multi = *g.toMultiPolygon();
+    std::vector<GEOSGeometry*> parts;
+    for (int i = 0; i < multi.getNumGeometries(); ++i) {
+      GEOSGeometry* part = enginePolygon(ctx, *multi.getGeometryRef(i), xy);
+      if (!part) break;
+      parts.push_back(part);
+    }
+    if (parts.size() == static_cast<std::size_t>(multi.getNumGeometries())) {
+      direct = GEOSGeom_createCollection_r(ctx, GEOS_MULTIPOLYGON, parts.data(), static_cast<unsigned int>(parts.size()));
+    } else {
+      for (GEOSGeometry* p : parts) GEOSGeom_destroy_r(ctx, p);
+    }
+  }
+  return direct ? direct : g.exportToGEOS(ctx);
+}
+
+}  // namespace
+
 std::vector<Polygon> readShapes(OGRLayer& layer, std::int64_t records,
                                 const std::function<std::int64_t(GIntBig)>& recordOf, const std::string& shown) {
   // Only the shapes are wanted here; the attribute table is read elsewhere.
@@ -113,7 +173,7 @@ std::vector<Polygon> readShapes(OGRLayer& layer, std::int64_t records,
     if (static_cast<std::size_t>(record) >= shapes.size()) shapes.resize(static_cast<std::size_t>(record) + 1);
     const OGRGeometry* g = feature->GetGeometryRef();
     if (!g || g->IsEmpty()) continue;
-    GEOSGeometry* converted = g->exportToGEOS(ctx);
+    GEOSGeometry* converted = toEngine(ctx, *g);
     if (!converted)
       throw HostError("cannot read the shape of feature " + std::to_string(record) + " of \"" + shown + "\"");
     shapes[static_cast<std::size_t>(record)] = Polygon(converted);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <mutex>
 #include <numeric>
 #include <string>
 
@@ -10,6 +11,7 @@
 #include "host/Geometry.h"
 #include "host/GeosContext.h"
 #include "host/HostError.h"
+#include "host/WorkerPool.h"
 
 // The distance arithmetic below must round exactly as the geometry engine's
 // own segment distance does, so that equal distances stay equal and the
@@ -231,9 +233,8 @@ struct SpatialIndex::Impl {
   // rounding error of either, far below any distance that matters.
   double slack = 0;
 
-  // Scratch space of the queries (an index serves one thread).
-  mutable std::vector<std::pair<std::size_t, std::size_t>> stack;
-  mutable std::vector<double> buffer;
+  // Scratch space of the construction.
+  std::vector<double> buffer;
 
   explicit Impl(const std::vector<const Polygon*>& polygons);
   void addShape(const Polygon* polygon);
@@ -395,7 +396,9 @@ void SpatialIndex::Impl::buildTree() {
 template <class Accept, class Visit>
 void SpatialIndex::Impl::search(Accept accept, Visit visit) const {
   if (levels.empty()) return;
-  stack.clear();
+  // Each query has its own stack: several threads may query one index.
+  std::vector<std::pair<std::size_t, std::size_t>> stack;
+  stack.reserve(64);
   const std::size_t top = levels.size() - 1;
   for (std::size_t i = 0; i < levels[top].size(); ++i) stack.emplace_back(top, i);
   while (!stack.empty()) {
@@ -452,11 +455,25 @@ int SpatialIndex::Impl::pointInShape(const Pt& p, const Shape& shape) const {
   return doubtful ? kDoubtful : 0;
 }
 
+namespace {
+
+// The geometry engine computes bounding boxes of a shape on first use and
+// keeps them inside it: two threads asking it about one shape at once would
+// race there. The pairs that go to the engine are few; they take turns.
+std::mutex& engineTurn() {
+  static std::mutex turn;
+  return turn;
+}
+
+}  // namespace
+
 double SpatialIndex::Impl::engineDistance(std::size_t a, std::size_t b) const {
+  const std::lock_guard turn(engineTurn());
   return shapes[a].polygon->distance(*shapes[b].polygon);
 }
 
 bool SpatialIndex::Impl::engineIntersects(std::size_t a, std::size_t b) const {
+  const std::lock_guard turn(engineTurn());
   try {
     return shapes[a].polygon->intersects(*shapes[b].polygon);
   } catch (const HostError&) {
@@ -738,6 +755,7 @@ void SpatialIndex::containing(double x, double y, std::vector<std::size_t>& out)
   // Undecided by the exact predicates (a point almost exactly on an edge) or
   // not made of polygons: the geometry engine tells.
   auto engineHolds = [&](std::size_t g) {
+    const std::lock_guard turn(engineTurn());
     auto ctx = geos::context();
     GEOSGeometry* point = GEOSGeom_createPointFromXY_r(ctx, x, y);
     if (!point) return false;
@@ -754,7 +772,9 @@ void SpatialIndex::containing(double x, double y, std::vector<std::size_t>& out)
   std::sort(out.begin(), out.end());
 }
 
-std::optional<std::vector<std::size_t>> SpatialIndex::components(const std::function<bool()>& cancelled) const {
+std::optional<std::vector<std::size_t>> SpatialIndex::components(const std::function<bool()>& cancelled,
+                                                                 unsigned threads,
+                                                                 const std::function<bool()>& waiting) const {
   const Impl& x = *impl_;
   const std::size_t n = x.shapes.size();
   // Union-find whose roots are the lowest position of their group: a union
@@ -768,6 +788,43 @@ std::optional<std::vector<std::size_t>> SpatialIndex::components(const std::func
     }
     return m;
   };
+  auto unite = [&](std::size_t a, std::size_t b) {
+    std::size_t ra = find(a), rb = find(b);
+    if (ra < rb)
+      parent[rb] = ra;
+    else
+      parent[ra] = rb;
+  };
+  auto groups = [&] {
+    std::vector<std::size_t> group(n);
+    for (std::size_t m = 0; m < n; ++m) group[m] = find(m);
+    return group;
+  };
+  if (threads > 1) {
+    // The workers find, for each member, the earlier members it touches; the
+    // calling thread joins them in member order. Which pairs are tested
+    // differs from one thread, the connections found do not.
+    const bool complete = runInOrder(
+        threads, n,
+        [&](std::size_t m) {
+          std::vector<std::size_t> touching;
+          if (!x.shapes[m].measurable) return touching;
+          const Box& query = x.shapes[m].box;
+          x.search([&](const Box& b) { return boxesMeet(query, b); },
+                   [&](std::size_t g) {
+                     if (g < m && x.meet(m, g)) touching.push_back(g);
+                   });
+          return touching;
+        },
+        [&](std::size_t m, std::vector<std::size_t>&& touching) {
+          if (cancelled && cancelled()) return false;
+          for (std::size_t g : touching) unite(m, g);
+          return true;
+        },
+        [&] { return !(waiting && waiting()); });
+    if (!complete) return std::nullopt;
+    return groups();
+  }
   for (std::size_t m = 0; m < n; ++m) {
     if (cancelled && cancelled()) return std::nullopt;
     if (!x.shapes[m].measurable) continue;
@@ -777,17 +834,11 @@ std::optional<std::vector<std::size_t>> SpatialIndex::components(const std::func
     x.search([&](const Box& b) { return boxesMeet(query, b); },
              [&](std::size_t g) {
                if (g >= m) return;
-               std::size_t rm = find(m), rg = find(g);
-               if (rm == rg || !x.meet(m, g)) return;
-               if (rm < rg)
-                 parent[rg] = rm;
-               else
-                 parent[rm] = rg;
+               if (find(m) == find(g) || !x.meet(m, g)) return;
+               unite(m, g);
              });
   }
-  std::vector<std::size_t> group(n);
-  for (std::size_t m = 0; m < n; ++m) group[m] = find(m);
-  return group;
+  return groups();
 }
 
 double SpatialIndex::distance(std::size_t a, std::size_t b) const {

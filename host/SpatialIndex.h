@@ -22,8 +22,8 @@
 // measurable: it is nobody's neighbour, is within no distance of anything,
 // touches nothing, and forms a group of its own.
 //
-// Lengths are in map units. An index keeps scratch space for its queries:
-// one thread at a time.
+// Lengths are in map units. Once built, an index may be queried from several
+// threads at once.
 
 #include <cstddef>
 #include <cstdint>
@@ -85,8 +85,13 @@ class SpatialIndex {
   // The groups of connected members: two members are connected when their
   // shapes intersect, directly or through a chain of members. The result
   // gives for every member the lowest position in its group. `cancelled` is
-  // asked between members; none when it answered true.
-  std::optional<std::vector<std::size_t>> components(const std::function<bool()>& cancelled = {}) const;
+  // asked between members, on the calling thread; none when it answered true.
+  // With `threads` above 1 the touching tests run on that many threads
+  // (`waiting` is then asked, as `cancelled` is, while the calling thread
+  // waits for them); the groups are the same for any number of threads.
+  std::optional<std::vector<std::size_t>> components(const std::function<bool()>& cancelled = {},
+                                                     unsigned threads = 1,
+                                                     const std::function<bool()>& waiting = {}) const;
 
   // The pairwise measures themselves (the same values the queries use).
   // distance() throws HostError when either member is not measurable.

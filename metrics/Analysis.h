@@ -2,13 +2,15 @@
 // Steps the operations share: patch-metric fields, the patches of a class and
 // the check for the area and perimeter fields.
 
+#include <cstddef>
 #include <string>
+#include <utility>
 
 #include "host/FeatureTable.h"
+#include "host/WorkerPool.h"
+#include "ui/Workbench.h"
 
 namespace quilta {
-
-class Workbench;
 
 // The value of a patch metric that was not computed or has no defined value.
 inline constexpr double kNoValue = -999;
@@ -29,6 +31,24 @@ SelectionSet requireClass(Workbench& wb, FeatureTable& table, const std::string&
 // Reads every shape of the layer now (they stay in memory), so that a damaged
 // shape file fails the run before anything is written.
 inline void readShapesFirst(FeatureTable& table) { table.shapes(); }
+
+// The per-patch loop of an operation on the workbench's threads: computes
+// `compute(i)` for i in [0, count) on worker threads (it may only read shapes
+// and indexes, never the table or the window system) and hands the results to
+// `store(i, result)` on this thread in ascending i, polling once per item
+// before storing it, as a loop on one thread polls once per patch. False when
+// the user cancelled: what was stored stays stored, nothing after it is.
+template <class Compute, class Store>
+bool computeInOrder(Workbench& wb, std::size_t count, Compute&& compute, Store&& store, std::size_t chunk = 256) {
+  return runInOrder(
+      wb.threads, count, std::forward<Compute>(compute),
+      [&](std::size_t i, auto&& result) {
+        if (wb.poll()) return false;
+        store(i, std::move(result));
+        return true;
+      },
+      [&] { return !wb.idle(); }, chunk);
+}
 
 // False, after the "No Area/Perimeter field" warning, when the table lacks
 // "Area" or, if `needPerimeter`, "Perimeter".

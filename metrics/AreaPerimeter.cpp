@@ -1,4 +1,10 @@
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
 #include "host/FeatureTable.h"
+#include "host/Geometry.h"
+#include "host/WorkerPool.h"
 #include "metrics/Analysis.h"
 #include "metrics/Extension.h"
 #include "metrics/Operations.h"
@@ -13,18 +19,33 @@ void RunAreaPerimeter(Extension& ext) {
     readShapesFirst(table);
     if (table.findField("Area") < 0) table.addField("Area", kDouble);
     if (table.findField("Perimeter") < 0) table.addField("Perimeter", kDouble);
-    auto cursor = table.search();
+    const SelectionSet all = table.selectAll();
+    const std::vector<std::int64_t>& oids = all.oids();
+    const std::vector<Polygon>& shapes = table.shapes();
     wb.arm(table.count());
     const int area = table.findField("Area");
     const int perimeter = table.findField("Perimeter");
-    while (auto feature = cursor.next()) {
-      wb.main.ProgressBar1.value = ++wb.session.progressCounter;
-      if (wb.poll()) return markCancelled(wb);
-      const Polygon& shape = feature->shape();
-      feature->setValue(area, shape.area());
-      feature->setValue(perimeter, shape.length());
-      feature->store();
-    }
+    struct Measures {
+      double area, perimeter;
+    };
+    const bool stored = runInOrder(
+        wb.threads, oids.size(),
+        [&](std::size_t i) {
+          const Polygon& shape = shapes.at(static_cast<std::size_t>(oids[i]));
+          return Measures{shape.area(), shape.length()};
+        },
+        [&](std::size_t i, const Measures& m) {
+          // One position of the bar per feature.
+          wb.main.ProgressBar1.value = ++wb.session.progressCounter;
+          if (wb.poll()) return false;
+          Feature feature(table, oids[i]);
+          feature.setValue(area, m.area);
+          feature.setValue(perimeter, m.perimeter);
+          feature.store();
+          return true;
+        },
+        [&] { return !wb.idle(); }, 1024);
+    if (!stored) return markCancelled(wb);
     wb.message(kCalculationFinished);
   });
 }

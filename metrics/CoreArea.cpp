@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "host/FeatureTable.h"
 #include "host/HostError.h"
@@ -127,39 +128,56 @@ void RunCoreAreaAnalysis(Extension& ext) {
       std::int64_t coreRecords = 0;             // NCA
       double classArea = 0, classCoreArea = 0;  // CA, TCCA
       SelectionSet set = selectClass(wb, table, value);
-      for (auto cursor = set.search(); auto feature = cursor.next();) {
-        if (wb.poll()) return markCancelled(wb);
-        const Polygon& patch = feature->shape();
-        const double area = patch.area();
-        totalArea += area;
-        classArea += area;
-
-        // The exact offset: its area counts the true arcs, and the shape of
-        // each piece is drawn so that its own area is that area.
-        const Offset core = inwardOffset(patch, distance);
-        const double coreArea = core.area;
-        totalCoreArea += coreArea;
-        classCoreArea += coreArea;
-        ++patches;
-        if (core.pieces.empty()) {
-          // The patch keeps its record, without core.
-          cores.write(core.shape, 0.0, feature->oid());
-          ++withoutCore;
-          ++coreRecords;
-        } else if (core.shape.ringCount() == 1) {
-          cores.write(core.shape, coreArea, feature->oid());
-          ++coreRecords;
-        } else {
-          // Several pieces, or a piece with a hole: one record per outer
-          // boundary, each piece with the holes inside it, so the pieces add
-          // up to the whole core.
-          ++disjunct;
-          for (const OffsetPiece& piece : core.pieces) {
-            cores.write(piece.shape, piece.area, feature->oid());
-            ++coreRecords;
-          }
-        }
-      }
+      const std::vector<std::int64_t>& oids = set.oids();
+      const std::vector<Polygon>& shapes = table.shapes();
+      struct Core {
+        double area = 0;  // of the patch
+        Offset offset;
+        int rings = 0;  // of the offset's shape
+      };
+      const bool stored = computeInOrder(
+          wb, oids.size(),
+          [&](std::size_t i) {
+            const Polygon& patch = shapes.at(static_cast<std::size_t>(oids[i]));
+            Core core;
+            core.area = patch.area();
+            // The exact offset: its area counts the true arcs, and the shape
+            // of each piece is drawn so that its own area is that area.
+            core.offset = inwardOffset(patch, distance);
+            if (!core.offset.pieces.empty()) core.rings = core.offset.shape.ringCount();
+            return core;
+          },
+          [&](std::size_t i, Core&& patchCore) {
+            const std::int64_t oid = oids[i];
+            const double area = patchCore.area;
+            totalArea += area;
+            classArea += area;
+            const Offset& core = patchCore.offset;
+            const double coreArea = core.area;
+            totalCoreArea += coreArea;
+            classCoreArea += coreArea;
+            ++patches;
+            if (core.pieces.empty()) {
+              // The patch keeps its record, without core.
+              cores.write(core.shape, 0.0, oid);
+              ++withoutCore;
+              ++coreRecords;
+            } else if (patchCore.rings == 1) {
+              cores.write(core.shape, coreArea, oid);
+              ++coreRecords;
+            } else {
+              // Several pieces, or a piece with a hole: one record per outer
+              // boundary, each piece with the holes inside it, so the pieces
+              // add up to the whole core.
+              ++disjunct;
+              for (const OffsetPiece& piece : core.pieces) {
+                cores.write(piece.shape, piece.area, oid);
+                ++coreRecords;
+              }
+            }
+          },
+          16);
+      if (!stored) return markCancelled(wb);
       if (classArea == 0)
         throw HostError("the patches of the class \"" + value + "\" have no area, so it has no core area index");
       auto row = window.lstViewClass.addRow(value);

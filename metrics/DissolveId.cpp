@@ -72,7 +72,7 @@ void RunDissolveID(Extension& ext) {
       const SelectionSet set = selectClass(wb, table, value);
       const std::vector<std::int64_t>& oids = set.oids();
       const SpatialIndex index(table, oids);
-      auto groupOf = index.components([&] { return wb.poll(); });
+      auto groupOf = index.components([&] { return wb.poll(); }, wb.threads, [&] { return wb.idle(); });
       if (!groupOf) return markCancelled(wb);
       const Groups groups(*groupOf);
 

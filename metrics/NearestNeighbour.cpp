@@ -15,6 +15,7 @@
 #include <string>
 
 #include "host/FeatureTable.h"
+#include "host/Geometry.h"
 #include "host/SpatialIndex.h"
 #include "metrics/Extension.h"
 #include "metrics/Operations.h"
@@ -39,22 +40,33 @@ void RunNearestNeighbourAnalysis(Extension& ext) {
       const SelectionSet set = selectClass(wb, table, value);
       const std::vector<std::int64_t>& oids = set.oids();
       const SpatialIndex index(table, oids);
-      for (std::size_t m = 0; m < oids.size(); ++m) {
-        if (wb.poll()) return markCancelled(wb);
-        Feature patch(table, oids[m]);
-        if (auto neighbour = index.nearest(m)) {
-          const std::int64_t id = oids[neighbour->member];
-          patch.setValue(idField, static_cast<double>(id));
-          patch.setValue(distanceField, neighbour->distance);
-          patch.setValue(areaField, table.shape(id).area());
-        } else {
-          patch.setValue(idField, 0.0);
-          if (oids.size() == 1) wb.message("There is only one patch in the class: " + value);
-          patch.setValue(distanceField, kNoValue);
-          patch.setValue(areaField, kNoValue);
-        }
-        patch.store();
-      }
+      const std::vector<Polygon>& shapes = table.shapes();
+      struct Found {
+        bool any = false;
+        std::int64_t id = 0;
+        double distance = kNoValue, area = kNoValue;
+      };
+      const bool stored = computeInOrder(
+          wb, oids.size(),
+          [&](std::size_t m) {
+            Found found;
+            if (auto neighbour = index.nearest(m)) {
+              found.any = true;
+              found.id = oids[neighbour->member];
+              found.distance = neighbour->distance;
+              found.area = shapes[static_cast<std::size_t>(found.id)].area();
+            }
+            return found;
+          },
+          [&](std::size_t m, const Found& found) {
+            Feature patch(table, oids[m]);
+            patch.setValue(idField, static_cast<double>(found.id));
+            if (!found.any && oids.size() == 1) wb.message("There is only one patch in the class: " + value);
+            patch.setValue(distanceField, found.distance);
+            patch.setValue(areaField, found.area);
+            patch.store();
+          });
+      if (!stored) return markCancelled(wb);
     }
     wb.message(kCalculationFinished);
   });

@@ -93,26 +93,33 @@ bool nearestNeighbourFieldsMissing(FeatureTable& table) {
 
 void refuseWithoutNearestNeighbour(Workbench& wb) { refuse(wb, "Please perform Nearest Neighbour Analysis!", "No NN"); }
 
-// A numeric attribute of the members of one class, read when first needed:
-// a value that cannot be read fails the run only if it is used.
+// A number for every member of one class (an attribute, a measure), taken on
+// this thread before the workers start. A value that cannot be taken fails
+// the run only if it is used: at() then throws what taking it threw.
 class MemberValues {
  public:
-  MemberValues(FeatureTable& table, const std::vector<std::int64_t>& oids, int field)
-      : table_(table), oids_(oids), field_(field), values_(oids.size()), read_(oids.size(), false) {}
-  double operator[](std::size_t member) {
-    if (!read_[member]) {
-      values_[member] = Feature(table_, oids_[member]).number(field_);
-      read_[member] = true;
+  template <class Take>
+  MemberValues(std::size_t members, Take&& take) : values_(members), errors_(members) {
+    for (std::size_t m = 0; m < members; ++m) {
+      try {
+        values_[m] = take(m);
+      } catch (const std::exception& e) {
+        errors_[m] = e.what();
+      }
     }
+  }
+  // The attribute `field` of the members.
+  MemberValues(FeatureTable& table, const std::vector<std::int64_t>& oids, int field)
+      : MemberValues(oids.size(), [&](std::size_t m) { return Feature(table, oids[m]).number(field); }) {}
+  // Safe from several threads at once.
+  double at(std::size_t member) const {
+    if (errors_[member]) throw HostError(*errors_[member]);
     return values_[member];
   }
 
  private:
-  FeatureTable& table_;
-  const std::vector<std::int64_t>& oids_;
-  int field_;
   std::vector<double> values_;
-  std::vector<bool> read_;
+  std::vector<std::optional<std::string>> errors_;
 };
 
 }  // namespace
@@ -158,27 +165,30 @@ void RunProximityPX94(Extension& ext) {
     const int distanceField = table.findField("NNDist");
     const int areaField = table.findField("Area");
 
-    std::vector<std::size_t> reach;
     for (const std::string& value : wb.session.classes()) {
       if (wb.step()) return markCancelled(wb);
       const SelectionSet set = selectClass(wb, table, value);
       const std::vector<std::int64_t>& oids = set.oids();
       const SpatialIndex index(table, oids);
-      MemberValues nnDistance(table, oids, distanceField), area(table, oids, areaField);
-      for (std::size_t m = 0; m < oids.size(); ++m) {
-        if (wb.poll()) return markCancelled(wb);
-        Feature patch(table, oids[m]);
-        if (!index.measurable(m)) {
-          patch.setValue(field, kNoValue);
-        } else {
-          index.withinDistance(m, setting->buffer, reach);
-          double sum = 0;
-          for (std::size_t g : reach)
-            if (const double d = nnDistance[g]; d > 0) sum += area[g] / d;
-          patch.setValue(field, sum);
-        }
-        patch.store();
-      }
+      const MemberValues nnDistance(table, oids, distanceField), area(table, oids, areaField);
+      const bool stored = computeInOrder(
+          wb, oids.size(),
+          [&](std::size_t m) {
+            if (!index.measurable(m)) return kNoValue;
+            thread_local std::vector<std::size_t> reach;
+            index.withinDistance(m, setting->buffer, reach);
+            double sum = 0;
+            for (std::size_t g : reach)
+              if (const double d = nnDistance.at(g); d > 0) sum += area.at(g) / d;
+            return sum;
+          },
+          [&](std::size_t m, double sum) {
+            Feature patch(table, oids[m]);
+            patch.setValue(field, sum);
+            patch.store();
+          },
+          64);
+      if (!stored) return markCancelled(wb);
     }
     wb.message(kCalculationFinished);
   });
@@ -198,40 +208,52 @@ void RunProximityFragstats(Extension& ext) {
     const int field = patchMetricField(table, setting->fieldName);
 
     double landscapeSum = 0, landscapePatches = 0;
-    std::vector<SpatialIndex::Neighbour> candidates;
     for (const std::string& value : wb.session.classes()) {
       if (wb.step()) return markCancelled(wb);
       const SelectionSet set = selectClass(wb, table, value);
       const std::vector<std::int64_t>& oids = set.oids();
       const SpatialIndex index(table, oids);
-      std::vector<double> areas(oids.size(), std::nan(""));  // measured when first needed
-      double classSum = 0, classPatches = 0;
-      for (std::size_t m = 0; m < oids.size(); ++m) {
-        if (wb.poll()) return markCancelled(wb);
-        Feature patch(table, oids[m]);
-        // The layer's selection shows the patch and its candidates.
-        index.withinDistance(m, setting->buffer, candidates);
-        std::vector<std::int64_t> selected;
-        selected.reserve(candidates.size());
-        for (const auto& c : candidates) selected.push_back(oids[c.member]);
-        layer.selection().replace(std::move(selected));
-        if (!index.measurable(m)) {
-          patch.setValue(field, kNoValue);
-          patch.store();
-          continue;
-        }
+      const MemberValues areas(oids.size(), [&](std::size_t m) {
+        return index.measurable(m) ? table.shape(oids[m]).area() : 0.0;
+      });
+      struct Reach {
+        std::vector<std::int64_t> selected;  // the patch's candidates
+        bool measurable = false;
         double sum = 0;
-        for (const auto& c : candidates) {
-          if (c.member == m || !(c.distance > 0)) continue;
-          double& a = areas[c.member];
-          if (std::isnan(a)) a = table.shape(oids[c.member]).area();
-          sum += a / c.distance / c.distance;
-        }
-        patch.setValue(field, sum);
-        patch.store();
-        classSum += sum, landscapeSum += sum;
-        classPatches += 1, landscapePatches += 1;
-      }
+      };
+      double classSum = 0, classPatches = 0;
+      const bool stored = computeInOrder(
+          wb, oids.size(),
+          [&](std::size_t m) {
+            thread_local std::vector<SpatialIndex::Neighbour> candidates;
+            Reach reach;
+            index.withinDistance(m, setting->buffer, candidates);
+            reach.selected.reserve(candidates.size());
+            for (const auto& c : candidates) reach.selected.push_back(oids[c.member]);
+            reach.measurable = index.measurable(m);
+            if (!reach.measurable) return reach;
+            for (const auto& c : candidates) {
+              if (c.member == m || !(c.distance > 0)) continue;
+              reach.sum += areas.at(c.member) / c.distance / c.distance;
+            }
+            return reach;
+          },
+          [&](std::size_t m, Reach&& reach) {
+            Feature patch(table, oids[m]);
+            // The layer's selection shows the patch and its candidates.
+            layer.selection().replace(std::move(reach.selected));
+            if (!reach.measurable) {
+              patch.setValue(field, kNoValue);
+              patch.store();
+              return;
+            }
+            patch.setValue(field, reach.sum);
+            patch.store();
+            classSum += reach.sum, landscapeSum += reach.sum;
+            classPatches += 1, landscapePatches += 1;
+          },
+          64);
+      if (!stored) return markCancelled(wb);
       if (oids.empty()) throw HostError("the class \"" + value + "\" has no patches");
       const std::size_t row = window.lstViewClass.addRow(value);
       window.lstViewClass.setSubItem(row, 1, text::general(classPatches));

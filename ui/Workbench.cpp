@@ -67,6 +67,11 @@ bool Workbench::yield() {
   return session.cancel;
 }
 
+bool Workbench::idle() {
+  ws.repaint(main);
+  return yield();
+}
+
 bool Workbench::poll() {
   // Yield every 256 calls, or sooner when 30 ms have passed (a patch with
   // many candidates). The clock costs some tens of nanoseconds, far less

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "host/HostApplication.h"
+#include "host/WorkerPool.h"
 #include "session/SessionState.h"
 #include "ui/WindowSystem.h"
 #include "ui/Windows.h"
@@ -34,6 +35,10 @@ class Workbench {
   frmClasses classes;
   frmDelFields delFields;
   frmAbout about;
+  // Threads that compute the per-patch work of the operations (at least 1;
+  // every core unless a front end says otherwise). Results are the same for
+  // any number.
+  unsigned threads = allCores();
 
   // A message box; without a title of its own it carries the component title.
   Answer message(const std::string& text, const std::string& title = kComponentTitle, Buttons buttons = Buttons::OK,
@@ -54,6 +59,10 @@ class Workbench {
   bool poll();
   // Lets pending input through now; true when the user cancelled.
   bool yield();
+  // Redraws the tool window and lets pending input through, without counting
+  // an item: for the interface thread while it waits for worker threads.
+  // True when the user cancelled.
+  bool idle();
   void finish();
 
   // Progress within the current step, for front ends that show more than

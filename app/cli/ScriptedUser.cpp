@@ -170,6 +170,7 @@ void ScriptedUser::showResult(ResultWindow& window) {
 
 void ScriptedUser::attach(Extension& ext) {
   Workbench& wb = ext.workbench;
+  if (options_.threads > 0) wb.threads = options_.threads;
 
   ws_.defaultAnswer = [this](const MessageBox& box) {
     onMessage(box);

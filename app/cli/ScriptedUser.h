@@ -37,6 +37,7 @@ struct Options {
   std::optional<std::string> mapUnits;
   bool json = false;
   bool progressJson = false;  // --progress json
+  unsigned threads = 0;       // --threads; 0: every core
 };
 
 // The operation names in frmMain button order, with their buttons.

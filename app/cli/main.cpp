@@ -84,6 +84,9 @@ int main(int argc, char** argv) {
   app.add_option("--reports", opt.reportsDir, "Save the class and landscape reports of every result window here");
   app.add_option("--map-units", opt.mapUnits, "Units of a layer without coordinate system: meters, feet, degrees, ...");
   app.add_flag("--json", opt.json, "Print result windows as JSON");
+  app.add_option("--threads", opt.threads,
+                 "Threads that compute the patches (default: every core); the results are the same for any number")
+      ->check(CLI::Range(1u, 1024u));
   app.add_option_function<std::string>(
          "--progress", [&](const std::string&) { opt.progressJson = true; },
          "Progress as JSON lines on stderr, terminal or not (below)")

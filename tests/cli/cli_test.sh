@@ -143,5 +143,20 @@ expect_in "potential too small" "$work/err" "Quilta 1.1: Value must be higher th
 check "statistics need area" 1 "$quilta" "$(fresh noarea)" edge --class-field band
 expect_in "statistics need area" "$work/err" "No Area/Perimeter field: Please calculate Area and Perimeter!"
 
+# --threads: at least one; one thread and several write the same table and
+# print the same windows.
+check "no threads" 2 "$quilta" "$(fresh t0)" area-perimeter --threads 0
+for n in 1 3; do
+  layer=$(fresh "threads$n")
+  check "threads $n" 0 "$quilta" "$layer" area-perimeter nearest-neighbour px94 proximity dissolve-id form core-area \
+    --class-field zone --buffer 500 --distance 20 --core-output "$work/threads$n/cores.shp" --threads "$n"
+  cp "$work/out" "$work/threads$n/printed"
+done
+for f in olinda_elevation.dbf cores.dbf cores.shp printed; do
+  # Bytes 1-3 of a dBASE header hold the date of the last update.
+  if cmp -s <(tail -c +5 "$work/threads1/$f") <(tail -c +5 "$work/threads3/$f"); then passes=$((passes + 1)); else
+    echo "FAIL threads: $f differs between 1 and 3 threads"; failures=$((failures + 1)); fi
+done
+
 echo "$passes passed, $failures failed"
 [ "$failures" -eq 0 ]

@@ -1,0 +1,7 @@
+#include "host/WorkerPool.h"
+
+namespace quilta {
+
+unsigned allCores() { return std::max(1u, std::thread::hardware_concurrency()); }
+
+}  // namespace quilta
