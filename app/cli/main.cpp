@@ -10,6 +10,7 @@
 #include <iostream>
 #include <set>
 
+#include "MetricsVerb.h"
 #include "ScriptedUser.h"
 #include "host/HostApplication.h"
 #include "host/HostError.h"
@@ -45,6 +46,8 @@ const char* outcomeText(quilta::Outcome o) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // The catalogue verb has options of its own.
+  if (argc > 1 && std::string(argv[1]) == "metrics") return quilta::cli::runMetrics(argc - 1, argv + 1);
   Options opt;
   CLI::App app{"Landscape metrics for a polygon layer of land-cover patches.", "quilta"};
   app.footer(
