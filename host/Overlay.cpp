@@ -1,5 +1,10 @@
 #include "host/Overlay.h"
 
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <vector>
+
 #include "host/GeosContext.h"
 #include "host/HostError.h"
 
@@ -112,16 +117,90 @@ Polygon circleAround(double x, double y, double radius) {
   return Polygon(checked(circle, "cannot draw the circle around a point"));
 }
 
+namespace {
+
+struct Circle {
+  double x = 0, y = 0, r = -1;
+  bool holds(double px, double py) const { return std::hypot(px - x, py - y) <= r * (1 + 1e-12) + 1e-300; }
+};
+
+Circle circleOn(double ax, double ay, double bx, double by) {
+  const double x = 0.5 * (ax + bx), y = 0.5 * (ay + by);
+  return {x, y, std::max(std::hypot(ax - x, ay - y), std::hypot(bx - x, by - y))};
+}
+
+Circle circleThrough(double ax, double ay, double bx, double by, double cx, double cy) {
+  const double bxr = bx - ax, byr = by - ay, cxr = cx - ax, cyr = cy - ay;
+  const double d = 2 * (bxr * cyr - byr * cxr);
+  if (d != 0) {
+    const double b2 = bxr * bxr + byr * byr, c2 = cxr * cxr + cyr * cyr;
+    const double ux = (cyr * b2 - byr * c2) / d, uy = (bxr * c2 - cxr * b2) / d;
+    const Circle c{ax + ux, ay + uy, std::max({std::hypot(ux, uy), std::hypot(bx - ax - ux, by - ay - uy),
+                                               std::hypot(cx - ax - ux, cy - ay - uy)})};
+    if (std::isfinite(c.r)) return c;
+  }
+  // In line: the circle on the two points farthest apart.
+  Circle best = circleOn(ax, ay, bx, by);
+  for (const Circle& c : {circleOn(ax, ay, cx, cy), circleOn(bx, by, cx, cy)})
+    if (c.r > best.r) best = c;
+  return best;
+}
+
+}  // namespace
+
 double enclosingCircleRadius(const Polygon& shape) {
-  if (shape.isEmpty()) return 0;
+  // Every point of a patch lies inside the circle when its outer rings'
+  // vertices do. The smallest circle around them by the randomised
+  // incremental construction (expected linear time), the points taken in a
+  // fixed shuffled order so that the answer does not vary between runs.
   auto ctx = geos::context();
-  double radius = 0;
-  GEOSGeometry* centre = nullptr;
-  GEOSGeometry* circle = GEOSMinimumBoundingCircle_r(ctx, shape.handle(), &radius, &centre);
-  if (!circle) geos::fail("cannot find the circle enclosing a patch");
-  GEOSGeom_destroy_r(ctx, circle);
-  if (centre) GEOSGeom_destroy_r(ctx, centre);
-  return radius;
+  const GEOSGeometry* g = shape.handle();
+  if (GEOSisEmpty_r(ctx, g)) return 0;
+  std::vector<std::pair<double, double>> pts;
+  auto ring = [&](const GEOSGeometry* r) {
+    const GEOSCoordSequence* seq = GEOSGeom_getCoordSeq_r(ctx, r);
+    unsigned int size = 0;
+    if (!seq || !GEOSCoordSeq_getSize_r(ctx, seq, &size)) geos::fail("cannot read the vertices of a ring");
+    for (unsigned int i = 0; i < size; ++i) {
+      double x = 0, y = 0;
+      if (!GEOSCoordSeq_getXY_r(ctx, seq, i, &x, &y)) geos::fail("cannot read a vertex");
+      pts.emplace_back(x, y);
+    }
+  };
+  const int type = GEOSGeomTypeId_r(ctx, g);
+  if (type == GEOS_POLYGON || type == GEOS_MULTIPOLYGON) {
+    const int parts = GEOSGetNumGeometries_r(ctx, g);
+    for (int i = 0; i < parts; ++i) {
+      const GEOSGeometry* part = GEOSGetGeometryN_r(ctx, g, i);
+      if (!GEOSisEmpty_r(ctx, part)) ring(GEOSGetExteriorRing_r(ctx, part));
+    }
+  } else {
+    double radius = 0;
+    GEOSGeometry* centre = nullptr;
+    GEOSGeometry* circle = GEOSMinimumBoundingCircle_r(ctx, g, &radius, &centre);
+    if (!circle) geos::fail("cannot find the circle enclosing a patch");
+    GEOSGeom_destroy_r(ctx, circle);
+    if (centre) GEOSGeom_destroy_r(ctx, centre);
+    return radius;
+  }
+  std::uint64_t state = 0x9e3779b97f4a7c15ULL;
+  for (std::size_t i = pts.size(); i > 1; --i) {
+    state = state * 6364136223846793005ULL + 1442695040888963407ULL;
+    std::swap(pts[i - 1], pts[(state >> 33) % i]);
+  }
+  Circle c;
+  for (std::size_t i = 0; i < pts.size(); ++i) {
+    if (c.r >= 0 && c.holds(pts[i].first, pts[i].second)) continue;
+    c = {pts[i].first, pts[i].second, 0};
+    for (std::size_t j = 0; j < i; ++j) {
+      if (c.holds(pts[j].first, pts[j].second)) continue;
+      c = circleOn(pts[i].first, pts[i].second, pts[j].first, pts[j].second);
+      for (std::size_t k = 0; k < j; ++k)
+        if (!c.holds(pts[k].first, pts[k].second))
+          c = circleThrough(pts[i].first, pts[i].second, pts[j].first, pts[j].second, pts[k].first, pts[k].second);
+    }
+  }
+  return std::max(c.r, 0.0);
 }
 
 std::optional<std::pair<double, double>> pointPosition(const Polygon& shape) {
