@@ -33,6 +33,7 @@ struct Edge {
 struct Corner {
   Pt v;
   double start, width;
+  int patch;
 };
 
 struct TestPoint {
@@ -161,8 +162,13 @@ bool cornersApart(std::vector<Corner>& corners) {
 // Reads the rings of one patch into edges, corners and one test point per
 // ring. False when the patch cannot be taken edge by edge (not polygons, a
 // ring without area).
+struct Bounds {
+  double minX = INFINITY, minY = INFINITY, maxX = -INFINITY, maxY = -INFINITY;
+  bool holds(const Pt& p) const { return p.x >= minX && p.x <= maxX && p.y >= minY && p.y <= maxY; }
+};
+
 bool readPatch(GEOSContextHandle_t ctx, const GEOSGeometry* g, int patch, std::vector<Edge>& edges,
-               std::vector<Corner>& corners, std::vector<TestPoint>& tests) {
+               std::vector<Corner>& corners, std::vector<TestPoint>& tests, Bounds& bounds) {
   const int type = GEOSGeomTypeId_r(ctx, g);
   if (type != GEOS_POLYGON && type != GEOS_MULTIPOLYGON) return false;
   std::vector<Pt> pts;
@@ -176,6 +182,8 @@ bool readPatch(GEOSContextHandle_t ctx, const GEOSGeometry* g, int patch, std::v
       if (!GEOSCoordSeq_getXY_r(ctx, seq, i, &p.x, &p.y)) geos::fail("cannot read a vertex");
       if (!std::isfinite(p.x) || !std::isfinite(p.y)) return false;
       if (pts.empty() || !(pts.back() == p)) pts.push_back(p);
+      bounds.minX = std::min(bounds.minX, p.x), bounds.maxX = std::max(bounds.maxX, p.x);
+      bounds.minY = std::min(bounds.minY, p.y), bounds.maxY = std::max(bounds.maxY, p.y);
     }
     if (pts.size() > 1 && pts.front() == pts.back()) pts.pop_back();
     const std::size_t n = pts.size();
@@ -196,7 +204,7 @@ bool readPatch(GEOSContextHandle_t ctx, const GEOSGeometry* g, int patch, std::v
       double width = e - s;
       if (width < 0) width += 2 * std::numbers::pi;
       if (width == 0) return false;  // a spike
-      corners.push_back({v, s, width});
+      corners.push_back({v, s, width, patch});
     }
     const Pt &a = pts[0], &b = pts[1];
     tests.push_back({{0.5 * (a.x + b.x), 0.5 * (a.y + b.y)}, patch, a < b ? a : b, a < b ? b : a});
@@ -230,9 +238,11 @@ std::optional<BoundaryLengths> fromEdges(const std::vector<const Polygon*>& shap
   std::vector<Edge> edges;
   std::vector<Corner> corners;
   std::vector<TestPoint> tests;
+  std::vector<Bounds> bounds(shapes.size());
   for (std::size_t i = 0; i < shapes.size(); ++i) {
     if (!shapes[i] || shapes[i]->isEmpty()) continue;
-    if (!readPatch(ctx, shapes[i]->handle(), static_cast<int>(i), edges, corners, tests)) return std::nullopt;
+    if (!readPatch(ctx, shapes[i]->handle(), static_cast<int>(i), edges, corners, tests, bounds[i]))
+      return std::nullopt;
   }
   auto byEnds = [](const Edge& e, const Edge& f) { return e.a < f.a || (e.a == f.a && e.b < f.b); };
   std::sort(edges.begin(), edges.end(), byEnds);
@@ -252,21 +262,62 @@ std::optional<BoundaryLengths> fromEdges(const std::vector<const Polygon*>& shap
   }
   if (!noded(distinct) || !cornersApart(corners)) return std::nullopt;
 
-  // With edges and corners clean, patches can overlap only when a ring lies
-  // wholly inside another patch: the middle of one edge of every ring must
-  // lie in no other patch (but the one across that edge).
+  // With edges and corners clean, patches can overlap only where a group
+  // of connected rings (rings that share a vertex are connected) lies
+  // wholly inside another patch; then every point of the group does. So
+  // the middle of one edge of each group must lie in no patch but the
+  // ones along that edge.
+  std::vector<std::size_t> group(shapes.size());
+  for (std::size_t i = 0; i < group.size(); ++i) group[i] = i;
+  auto root = [&](std::size_t i) {
+    while (group[i] != i) i = group[i] = group[group[i]];
+    return i;
+  };
+  for (std::size_t i = 0; i < corners.size();) {  // sorted by vertex
+    std::size_t j = i + 1;
+    for (; j < corners.size() && corners[j].v == corners[i].v; ++j) {
+      const std::size_t a = root(static_cast<std::size_t>(corners[i].patch));
+      const std::size_t b = root(static_cast<std::size_t>(corners[j].patch));
+      if (a != b) group[std::max(a, b)] = std::min(a, b);
+    }
+    i = j;
+  }
+  std::vector<const TestPoint*> probes;
   {
+    std::vector<char> probed(shapes.size(), 0);
+    for (const TestPoint& t : tests) {
+      const std::size_t r = root(static_cast<std::size_t>(t.patch));
+      if (!probed[r]) probed[r] = 1, probes.push_back(&t);
+    }
+  }
+  auto acrossOnly = [&](const TestPoint& t, std::size_t holder) {
+    if (static_cast<int>(holder) == t.patch) return true;
+    auto it = std::lower_bound(edges.begin(), edges.end(), Edge{t.a, t.b, 0, false}, byEnds);
+    for (; it != edges.end() && it->a == t.a && it->b == t.b; ++it)
+      if (it->patch == static_cast<int>(holder)) return true;
+    return false;
+  };
+  if (probes.size() <= 256) {
+    // Few groups: a scan of the bounding boxes finds the candidates.
+    for (const TestPoint* t : probes) {
+      GEOSGeometry* point = GEOSGeom_createPointFromXY_r(ctx, t->p.x, t->p.y);
+      if (!point) geos::fail("cannot make a point");
+      bool clean = true;
+      for (std::size_t h = 0; h < shapes.size() && clean; ++h) {
+        if (!bounds[h].holds(t->p) || acrossOnly(*t, h)) continue;
+        const char in = GEOSIntersects_r(ctx, shapes[h]->handle(), point);
+        clean = in == 0;
+      }
+      GEOSGeom_destroy_r(ctx, point);
+      if (!clean) return std::nullopt;
+    }
+  } else {
     SpatialIndex index(shapes);
     std::vector<std::size_t> holders;
-    for (const TestPoint& t : tests) {
-      index.containing(t.p.x, t.p.y, holders);
-      auto it = std::lower_bound(edges.begin(), edges.end(), Edge{t.a, t.b, 0, false}, byEnds);
-      for (std::size_t h : holders) {
-        if (static_cast<int>(h) == t.patch) continue;
-        bool across = false;
-        for (auto e = it; e != edges.end() && e->a == t.a && e->b == t.b; ++e) across |= e->patch == static_cast<int>(h);
-        if (!across) return std::nullopt;
-      }
+    for (const TestPoint* t : probes) {
+      index.containing(t->p.x, t->p.y, holders);
+      for (std::size_t h : holders)
+        if (!acrossOnly(*t, h)) return std::nullopt;
     }
   }
 

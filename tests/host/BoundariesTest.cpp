@@ -69,6 +69,8 @@ TEST_F(Boundaries, FaultsThatEdgesAloneWouldMissTakeTheUnions) {
   EXPECT_FALSE(agree({{"POLYGON((0 0,2 0,2 2,0 2,0 0))", "POLYGON((2 2,1 1,0 2,-1 3,3 3,2 2))"}, {0, 1}}));
   // A square inside another, apart from its boundary.
   EXPECT_FALSE(agree({{kA, "POLYGON((2 2,4 2,4 4,2 4,2 2))"}, {0, 1}}));
+  // Two touching squares that lie together inside a third.
+  EXPECT_FALSE(agree({{"POLYGON((2 2,4 2,4 4,2 4,2 2))", "POLYGON((4 2,6 2,6 4,4 4,4 2))", kA}, {0, 1, 2}}));
   // The same patch twice.
   EXPECT_FALSE(agree({{kA, kA, kB}, {0, 1, 2}}));
   // Edges that meet part-way (a vertex in the middle of the neighbour's edge).
