@@ -251,7 +251,7 @@ std::vector<TableRow> survey(const Survey& sv, const Settings& settings) {
     if (!at)
       throw InputError("feature " + std::to_string(oid) + " of \"" + sv.points->name() + "\" is not a single point");
     for (double r : radii) {
-      const ClipRegion circle(circleAround(at->first, at->second, r / settings.metresPerUnit));
+      const ClipRegion circle(at->first, at->second, r / settings.metresPerUnit);
       append(out, computeMetrics(clippedTo(circle, patches, grid, classes), settings), name, r, classNames);
     }
   }

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <memory>
+#include <numbers>
 #include <vector>
 
 #include "host/GeosContext.h"
@@ -77,9 +79,16 @@ Polygon clipToRegion(const Polygon& patch, const Polygon& region) {
   return Polygon(polygonalPart(ctx, checked(r, "cannot clip a patch to its region")));
 }
 
+// The rim of a circle region: its vertices in counter-clockwise order from
+// angle 0, vertex k at angle k * step.
+struct ClipRegion::Circle {
+  double x = 0, y = 0, radius = 0, inradius = 0, step = 0;
+  std::vector<std::pair<double, double>> rim;
+};
+
 struct ClipRegion::Prepared {
   const GEOSPreparedGeometry* geometry = nullptr;
-  GEOSGeometry* valid = nullptr;
+  std::unique_ptr<ClipRegion::Circle> circle;
 };
 
 ClipRegion::ClipRegion(const Polygon& region) : bounds_(region.bounds()), prepared_(new Prepared) {
@@ -92,6 +101,51 @@ ClipRegion::ClipRegion(const Polygon& region) : bounds_(region.bounds()), prepar
   }
 }
 
+ClipRegion::ClipRegion(double x, double y, double radius) : ClipRegion(circleAround(x, y, radius)) {
+  auto ctx = geos::context();
+  const GEOSGeometry* ring = GEOSGetExteriorRing_r(ctx, region_.handle());
+  const GEOSCoordSequence* seq = ring ? GEOSGeom_getCoordSeq_r(ctx, ring) : nullptr;
+  unsigned int size = 0;
+  if (!seq || !GEOSCoordSeq_getSize_r(ctx, seq, &size) || size < 5) return;
+  auto c = std::make_unique<Circle>();
+  c->x = x, c->y = y, c->radius = radius;
+  for (unsigned int i = 0; i + 1 < size; ++i) {
+    double px = 0, py = 0;
+    if (!GEOSCoordSeq_getXY_r(ctx, seq, i, &px, &py)) return;
+    c->rim.emplace_back(px, py);
+  }
+  const std::size_t n = c->rim.size();
+  // Counter-clockwise, starting at the vertex at angle 0.
+  double twice = 0;
+  for (std::size_t i = 0; i < n; ++i) {
+    const auto &p = c->rim[i], &q = c->rim[(i + 1) % n];
+    twice += (p.first - x) * (q.second - y) - (q.first - x) * (p.second - y);
+  }
+  if (twice < 0) std::reverse(c->rim.begin(), c->rim.end());
+  std::size_t first = 0;
+  for (std::size_t i = 0; i < n; ++i)
+    if (std::fabs(std::atan2(c->rim[i].second - y, c->rim[i].first - x)) <
+        std::fabs(std::atan2(c->rim[first].second - y, c->rim[first].first - x)))
+      first = i;
+  std::rotate(c->rim.begin(), c->rim.begin() + static_cast<std::ptrdiff_t>(first), c->rim.end());
+  c->step = 2 * std::numbers::pi / static_cast<double>(n);
+  double far = 0, near = INFINITY;
+  for (std::size_t i = 0; i < n; ++i) {
+    const auto &p = c->rim[i], &q = c->rim[(i + 1) % n];
+    far = std::max(far, std::hypot(p.first - x, p.second - y));
+    near = std::min(near, std::hypot(0.5 * (p.first + q.first) - x, 0.5 * (p.second + q.second) - y));
+    // Vertex i must sit at angle i * step for the stretches to be found.
+    double angle = std::atan2(p.second - y, p.first - x);
+    if (angle < 0) angle += 2 * std::numbers::pi;
+    const double expected = c->step * static_cast<double>(i);
+    if (std::fabs(angle - expected) > 0.25 * c->step && std::fabs(angle - expected) < 2 * std::numbers::pi - c->step)
+      return;
+  }
+  c->radius = far;
+  c->inradius = near * (1 - 1e-12);
+  prepared_->circle = std::move(c);
+}
+
 ClipRegion::~ClipRegion() {
   GEOSPreparedGeom_destroy_r(geos::context(), prepared_->geometry);
   delete prepared_;
@@ -102,10 +156,60 @@ Polygon ClipRegion::clip(const Polygon& patch) const {
   if (patch.isEmpty() || region_.isEmpty()) return Polygon();
   const Polygon::Box b = patch.bounds();
   if (b.maxX < bounds_.minX || b.minX > bounds_.maxX || b.maxY < bounds_.minY || b.minY > bounds_.maxY) return Polygon();
+  if (prepared_->circle) return clipNearRim(patch, b);
   const char inside = GEOSPreparedContains_r(ctx, prepared_->geometry, patch.handle());
   if (inside == 1) return patch;
   const char meets = GEOSPreparedIntersects_r(ctx, prepared_->geometry, patch.handle());
   if (meets == 0) return Polygon();
+  return Polygon(intersectionOf(ctx, patch.handle(), region_.handle()));
+}
+
+Polygon ClipRegion::clipNearRim(const Polygon& patch, const Polygon::Box& b) const {
+  auto ctx = geos::context();
+  const Circle& c = *prepared_->circle;
+  const double corners[4][2] = {{b.minX, b.minY}, {b.maxX, b.minY}, {b.maxX, b.maxY}, {b.minX, b.maxY}};
+  double farthest = 0;
+  for (const auto& p : corners) farthest = std::max(farthest, std::hypot(p[0] - c.x, p[1] - c.y));
+  if (farthest < c.inradius) return patch;  // the box lies inside the polygon's inscribed circle
+  const double dx = std::max({b.minX - c.x, 0.0, c.x - b.maxX}), dy = std::max({b.minY - c.y, 0.0, c.y - b.maxY});
+  if (std::hypot(dx, dy) > c.radius) return Polygon();
+  const bool centreNear = dx == 0 && dy == 0;
+  if (!centreNear) {
+    if (GEOSPreparedContains_r(ctx, prepared_->geometry, patch.handle()) == 1) return patch;
+    // The box lies in an angular sector narrower than half a turn: the
+    // circle's part there is the fan from the centre over the rim's
+    // vertices of that sector (one step more on either side).
+    double lo = INFINITY, hi = -INFINITY;
+    const double mid = std::atan2(0.5 * (b.minY + b.maxY) - c.y, 0.5 * (b.minX + b.maxX) - c.x);
+    for (const auto& p : corners) {
+      double a = std::atan2(p[1] - c.y, p[0] - c.x) - mid;
+      if (a > std::numbers::pi) a -= 2 * std::numbers::pi;
+      if (a < -std::numbers::pi) a += 2 * std::numbers::pi;
+      lo = std::min(lo, a), hi = std::max(hi, a);
+    }
+    lo += mid, hi += mid;
+    const auto n = static_cast<long long>(c.rim.size());
+    const long long k0 = static_cast<long long>(std::floor(lo / c.step)) - 1;
+    const long long k1 = static_cast<long long>(std::ceil(hi / c.step)) + 1;
+    if (k1 - k0 < n / 2) {
+      GEOSCoordSequence* seq = GEOSCoordSeq_create_r(ctx, static_cast<unsigned>(k1 - k0 + 3), 2);
+      if (!seq) geos::fail("cannot make a stretch of the circle");
+      unsigned int at = 0;
+      GEOSCoordSeq_setXY_r(ctx, seq, at++, c.x, c.y);
+      for (long long k = k0; k <= k1; ++k) {
+        const auto& p = c.rim[static_cast<std::size_t>(((k % n) + n) % n)];
+        GEOSCoordSeq_setXY_r(ctx, seq, at++, p.first, p.second);
+      }
+      GEOSCoordSeq_setXY_r(ctx, seq, at++, c.x, c.y);
+      GEOSGeometry* shell = GEOSGeom_createLinearRing_r(ctx, seq);
+      GEOSGeometry* fan = shell ? GEOSGeom_createPolygon_r(ctx, shell, nullptr, 0) : nullptr;
+      if (!fan) geos::fail("cannot make a stretch of the circle");
+      GEOSGeometry* r = intersectionOf(ctx, patch.handle(), fan);
+      GEOSGeom_destroy_r(ctx, fan);
+      return Polygon(r);
+    }
+  }
+  if (GEOSPreparedIntersects_r(ctx, prepared_->geometry, patch.handle()) == 0) return Polygon();
   return Polygon(intersectionOf(ctx, patch.handle(), region_.handle()));
 }
 

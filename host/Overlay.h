@@ -25,6 +25,9 @@ Polygon clipToRegion(const Polygon& patch, const Polygon& region);
 class ClipRegion {
  public:
   explicit ClipRegion(const Polygon& region);
+  // The circle around a point (circleAround(x, y, radius)); clipping a patch
+  // near its rim uses only the stretch of the rim that faces the patch.
+  ClipRegion(double x, double y, double radius);
   ~ClipRegion();
   ClipRegion(const ClipRegion&) = delete;
   ClipRegion& operator=(const ClipRegion&) = delete;
@@ -37,6 +40,8 @@ class ClipRegion {
  private:
   Polygon region_;
   Polygon::Box bounds_;
+  struct Circle;
+  Polygon clipNearRim(const Polygon& patch, const Polygon::Box& box) const;
   struct Prepared;
   Prepared* prepared_;
 };
