@@ -219,21 +219,29 @@ std::vector<Row> computeMetrics(const Landscape& land, const Settings& s) {
   for (std::size_t i = 0; i < n; ++i) members[static_cast<std::size_t>(land.patches[i].cls)].push_back(i);
 
   for (std::size_t i = 0; i < n; ++i) {
-    const Polygon& shape = land.patches[i].shape;
+    const Patch& patch = land.patches[i];
+    ShapeMeasures scratch;
+    ShapeMeasures& sm =
+        land.measures && patch.whole >= 0 ? (*land.measures)[static_cast<std::size_t>(patch.whole)] : scratch;
+    if (!sm.measured) sm.area = patch.shape.area(), sm.length = patch.shape.length(), sm.measured = true;
+    if (need.circle && !sm.enclosingRadius) sm.enclosingRadius = enclosingCircleRadius(patch.shape);
+    if (need.core && !sm.coreArea) {
+      const Offset core = inwardOffset(patch.shape, *s.edgeDepth / f);
+      sm.coreArea = core.area, sm.corePieces = static_cast<double>(core.pieces.size());
+    }
     PatchValues& v = pv[i];
-    v.a = shape.area() * f2;
-    v.p = shape.length() * f;
+    v.a = sm.area * f2;
+    v.p = sm.length * f;
     v.para = ratio(v.p, v.a);
     if (v.a > 0) v.shape = v.p / (2 * std::sqrt(std::numbers::pi * v.a));
     if (v.a > 1 && v.p > 1) v.frac = 2 * std::log(v.p) / std::log(v.a);
     if (need.circle) {
-      const double r = enclosingCircleRadius(shape) * f;
+      const double r = *sm.enclosingRadius * f;
       if (r > 0) v.circle = 1 - v.a / (std::numbers::pi * r * r);
     }
     if (need.core) {
-      const Offset core = inwardOffset(shape, *s.edgeDepth / f);
-      v.core = core.area * f2;
-      v.ncore = static_cast<double>(core.pieces.size());
+      v.core = *sm.coreArea * f2;
+      v.ncore = sm.corePieces;
       if (v.a > 0) v.cai = *v.core / v.a * 100;
     }
   }

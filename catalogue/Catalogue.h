@@ -48,11 +48,25 @@ struct Patch {
   std::int64_t id = 0;  // the feature's object identifier
   int cls = 0;          // index into the landscape's classes
   Polygon shape;        // map units; not empty
+  // The patch's whole shape, unclipped: its position in the landscape's
+  // shape cache; -1 for a clipped piece.
+  std::int64_t whole = -1;
+};
+
+// What a shape's own metrics need (map units), kept across the landscapes
+// (regions, circles) a whole patch takes part in.
+struct ShapeMeasures {
+  bool measured = false;
+  double area = 0, length = 0;
+  std::optional<double> enclosingRadius;
+  std::optional<double> coreArea, corePieces;  // at the settings' edge depth
 };
 
 struct Landscape {
   std::vector<Patch> patches;
   int classes = 0;  // class indices run from 0 to classes-1, in class order
+  // Optional cache for the patches' `whole` positions; one thread at a time.
+  std::vector<ShapeMeasures>* measures = nullptr;
 };
 
 struct Settings {

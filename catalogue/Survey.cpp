@@ -103,13 +103,19 @@ class BoxGrid {
 
 // The patches of `all` clipped to a region: a patch that the region only
 // touches is left out; a clipped patch keeps its identifier and class.
-Landscape clippedTo(const ClipRegion& region, const std::vector<Patch>& all, const BoxGrid& grid, int classes) {
+Landscape clippedTo(const ClipRegion& region, const std::vector<Patch>& all, const BoxGrid& grid, int classes,
+                    std::vector<ShapeMeasures>& measures) {
   Landscape land;
   land.classes = classes;
+  land.measures = &measures;
   for (std::size_t i : grid.candidates(region.bounds())) {
     Polygon piece = region.clip(all[i].shape);
+    if (piece.handle() == all[i].shape.handle()) {  // wholly inside
+      land.patches.push_back(all[i]);
+      continue;
+    }
     if (piece.isEmpty() || piece.area() <= 0) continue;
-    land.patches.push_back({all[i].id, all[i].cls, std::move(piece)});
+    land.patches.push_back({all[i].id, all[i].cls, std::move(piece), -1});
   }
   return land;
 }
@@ -215,7 +221,7 @@ std::vector<TableRow> survey(const Survey& sv, const Settings& settings) {
     if (isNull(v)) continue;
     const Polygon& shape = shapes[static_cast<std::size_t>(oid)];
     if (shape.isEmpty()) continue;
-    patches.push_back({oid, ranks.at(valueText(v)), shape});
+    patches.push_back({oid, ranks.at(valueText(v)), shape, static_cast<std::int64_t>(patches.size())});
   }
   const int classes = static_cast<int>(classNames.size());
   std::vector<TableRow> out;
@@ -227,13 +233,14 @@ std::vector<TableRow> survey(const Survey& sv, const Settings& settings) {
   }
 
   const BoxGrid grid(patches);
+  std::vector<ShapeMeasures> measures(patches.size());
   if (sv.regions) {
     if (sv.regions->featureTable().geometryType() != 4)
       throw InputError("the regions \"" + sv.regions->name() + "\" are not a polygon layer");
     FeatureTable& regions = sv.regions->featureTable();
     for (const auto& [name, oid] : namedFeatures(*sv.regions, sv.regionField, "region")) {
       const ClipRegion region(regions.shape(oid));
-      append(out, computeMetrics(clippedTo(region, patches, grid, classes), settings), name, std::nullopt, classNames);
+      append(out, computeMetrics(clippedTo(region, patches, grid, classes, measures), settings), name, std::nullopt, classNames);
     }
     return out;
   }
@@ -252,7 +259,7 @@ std::vector<TableRow> survey(const Survey& sv, const Settings& settings) {
       throw InputError("feature " + std::to_string(oid) + " of \"" + sv.points->name() + "\" is not a single point");
     for (double r : radii) {
       const ClipRegion circle(at->first, at->second, r / settings.metresPerUnit);
-      append(out, computeMetrics(clippedTo(circle, patches, grid, classes), settings), name, r, classNames);
+      append(out, computeMetrics(clippedTo(circle, patches, grid, classes, measures), settings), name, r, classNames);
     }
   }
   return out;
