@@ -88,10 +88,11 @@ if command -v ogr2ogr >/dev/null; then
 
   # A GeoPackage layer gives the table the shapefile gives.
   ogr2ogr -q -f GPKG "$work/land.gpkg" "$layer" -nln olinda_elevation
-  check "geopackage" 0 "$quilta" metrics "$work/land.gpkg" --class-field zone --level patch,class,landscape
+  check "geopackage" 0 "$quilta" metrics "$work/land.gpkg" --class-field zone --level patch,class,landscape \
+    --output "$work/gpkg.csv"
   check "shapefile" 0 "$quilta" metrics "$layer" --class-field zone --level patch,class,landscape --output "$work/shp.csv"
-  if ! cmp -s "$work/out" "$work/shp.csv"; then
-    echo "FAIL the GeoPackage's table differs"; diff "$work/out" "$work/shp.csv" | head -5; failures=$((failures + 1)); fi
+  if ! cmp -s "$work/gpkg.csv" "$work/shp.csv"; then
+    echo "FAIL the GeoPackage's table differs"; diff "$work/gpkg.csv" "$work/shp.csv" | head -5; failures=$((failures + 1)); fi
 
   # Regions: one landscape per polygon, in the order of their names; a
   # region without patches has np 0 and ta 0 only.
