@@ -64,6 +64,8 @@ class BoxGrid {
     }
   }
 
+  const Polygon::Box& box(std::size_t i) const { return boxes_[i]; }
+
   // Patches whose box meets `b`, ascending.
   std::vector<std::size_t> candidates(const Polygon::Box& b) const {
     std::vector<std::size_t> out;
@@ -109,7 +111,7 @@ Landscape clippedTo(const ClipRegion& region, const std::vector<Patch>& all, con
   land.classes = classes;
   land.measures = &measures;
   for (std::size_t i : grid.candidates(region.bounds())) {
-    Polygon piece = region.clip(all[i].shape);
+    Polygon piece = region.clip(all[i].shape, &grid.box(i));
     if (piece.handle() == all[i].shape.handle()) {  // wholly inside
       land.patches.push_back(all[i]);
       continue;

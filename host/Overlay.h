@@ -34,8 +34,9 @@ class ClipRegion {
 
   const Polygon& region() const { return region_; }
   Polygon::Box bounds() const { return bounds_; }
-  // The part of `patch` inside the region (see clipToRegion).
-  Polygon clip(const Polygon& patch) const;
+  // The part of `patch` inside the region (see clipToRegion). `box`, when
+  // given, is the patch's bounding box (saves measuring it again).
+  Polygon clip(const Polygon& patch, const Polygon::Box* box = nullptr) const;
 
  private:
   Polygon region_;
