@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Times "quilta metrics" on generated Voronoi landscapes, the whole process
 # each time (reading the layer, the metrics, writing the table), with its peak
-# memory and the machine's load average before the run:
+# memory, its processor time and the machine's load average before the run
+# (on a shared machine the processor time says more than the wall time):
 #   1. every class and landscape metric without core and proximity metrics;
 #   2. the same with --search-radius at 1 % of the extent side and
 #      --edge-depth 1;
@@ -44,10 +45,10 @@ timed() {  # timed LABEL ARGS...
   shift
   local load
   load=$(cut -d' ' -f1-3 /proc/loadavg)
-  /usr/bin/time -f "%e %M" -o "$work/time" "$quilta" metrics "$@" --output "$work/table.csv"
-  read -r seconds kb <"$work/time"
-  printf '%-58s %8.2f s %8.0f MB  rows %9d  load %s\n' "$label" "$seconds" "$((kb / 1024))" \
-    "$(($(wc -l <"$work/table.csv") - 1))" "$load"
+  /usr/bin/time -f "%e %U %S %M" -o "$work/time" "$quilta" metrics "$@" --output "$work/table.csv"
+  read -r seconds user sys kb <"$work/time"
+  printf '%-58s %8.2f s (cpu %7.2f s) %6.0f MB  rows %8d  load %s\n' "$label" "$seconds" \
+    "$(awk -v u="$user" -v s="$sys" 'BEGIN { print u + s }')" "$((kb / 1024))" "$(($(wc -l <"$work/table.csv") - 1))" "$load"
 }
 
 echo "quilta metrics: Voronoi landscapes in a $side m square, 10 classes; $(nproc) cores"
