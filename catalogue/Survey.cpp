@@ -45,7 +45,7 @@ std::map<std::string, int> ranksOf(FeatureTable& table, int field, std::vector<s
 // Patches by bounding box, for finding the candidates of a region fast.
 class BoxGrid {
  public:
-  explicit BoxGrid(const std::vector<Patch>& patches) : patches_(patches) {
+  explicit BoxGrid(const std::vector<Patch>& patches) {
     if (patches.empty()) return;
     box_ = patches[0].shape.bounds();
     boxes_.reserve(patches.size());
@@ -96,7 +96,6 @@ class BoxGrid {
     return {cell(b.minX, box_.minX, box_.maxX), cell(b.minY, box_.minY, box_.maxY), cell(b.maxX, box_.minX, box_.maxX),
             cell(b.maxY, box_.minY, box_.maxY)};
   }
-  const std::vector<Patch>& patches_;
   std::vector<Polygon::Box> boxes_;
   Polygon::Box box_;
   std::size_t side_ = 1;
