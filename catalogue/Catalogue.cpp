@@ -154,6 +154,23 @@ const std::vector<MetricInfo>& metricList() {
   return list;
 }
 
+void measureNearest(const std::vector<Patch>& patches, int classes, std::vector<ShapeMeasures>& measures) {
+  for (int k = 0; k < classes; ++k) {
+    std::vector<std::size_t> ids;
+    std::vector<const Polygon*> shapes;
+    for (std::size_t i = 0; i < patches.size(); ++i)
+      if (patches[i].cls == k) ids.push_back(i), shapes.push_back(&patches[i].shape);
+    if (ids.size() < 2) continue;
+    const SpatialIndex index(shapes);
+    for (std::size_t q = 0; q < ids.size(); ++q)
+      if (auto nn = index.nearest(q)) {
+        ShapeMeasures& sm = measures[ids[q]];
+        sm.nearestWhole = static_cast<std::int64_t>(ids[nn->member]);
+        sm.nearestDistance = nn->distance;
+      }
+  }
+}
+
 std::optional<std::string> checkSettings(const Settings& s) {
   if (s.levels.empty()) return std::string("no level chosen (use patch, class, landscape)");
   if (s.edgeDepth && !(std::isfinite(*s.edgeDepth) && *s.edgeDepth > 0))
@@ -251,15 +268,38 @@ std::vector<Row> computeMetrics(const Landscape& land, const Settings& s) {
     for (std::size_t k = 0; k < m; ++k) {
       const auto& ids = members[k];
       if (ids.empty()) continue;
-      std::vector<const Polygon*> shapes;
-      for (std::size_t i : ids) shapes.push_back(&land.patches[i].shape);
-      SpatialIndex index(shapes);
+      // The class's whole (unclipped) patches here, by their layer position.
+      std::vector<std::int64_t> wholes;
+      if (land.measures)
+        for (std::size_t i : ids)
+          if (land.patches[i].whole >= 0) wholes.push_back(land.patches[i].whole);
+      std::sort(wholes.begin(), wholes.end());
+      std::optional<SpatialIndex> index;
+      auto indexed = [&]() -> const SpatialIndex& {
+        if (!index) {
+          std::vector<const Polygon*> shapes;
+          for (std::size_t i : ids) shapes.push_back(&land.patches[i].shape);
+          index.emplace(shapes);
+        }
+        return *index;
+      };
       for (std::size_t q = 0; q < ids.size(); ++q) {
         PatchValues& v = pv[ids[q]];
-        if (need.enn && ids.size() > 1)
-          if (auto nn = index.nearest(q)) v.enn = nn->distance * f;
+        if (need.enn && ids.size() > 1) {
+          // Every patch here is a layer patch or a part of one, so no distance
+          // here is below the layer's; when the layer-wide nearest patch is
+          // here whole, the same pair (measured with the same arithmetic) is
+          // the nearest here too.
+          const Patch& patch = land.patches[ids[q]];
+          const ShapeMeasures* sm =
+              land.measures && patch.whole >= 0 ? &(*land.measures)[static_cast<std::size_t>(patch.whole)] : nullptr;
+          if (sm && sm->nearestWhole && std::binary_search(wholes.begin(), wholes.end(), *sm->nearestWhole))
+            v.enn = sm->nearestDistance * f;
+          else if (auto nn = indexed().nearest(q))
+            v.enn = nn->distance * f;
+        }
         if (need.prox) {
-          index.withinDistance(q, *s.searchRadius / f, near);
+          indexed().withinDistance(q, *s.searchRadius / f, near);
           double sum = 0;
           for (const auto& nb : near) {
             const double d = nb.distance * f;

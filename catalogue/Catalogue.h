@@ -60,6 +60,10 @@ struct ShapeMeasures {
   double area = 0, length = 0;
   std::optional<double> enclosingRadius;
   std::optional<double> coreArea, corePieces;  // at the settings' edge depth
+  // The nearest other patch of its class in the whole layer (its position in
+  // the layer's patches) and the distance to it; see measureNearest.
+  std::optional<std::int64_t> nearestWhole;
+  double nearestDistance = 0;
 };
 
 struct Landscape {
@@ -68,6 +72,12 @@ struct Landscape {
   // Optional cache for the patches' `whole` positions; one thread at a time.
   std::vector<ShapeMeasures>* measures = nullptr;
 };
+
+// Records in measures[i] the nearest other patch of its class among
+// `patches` (patch i at position i, its `whole`), for landscapes cut from
+// this layer: a whole patch whose layer-wide nearest neighbour is also whole
+// in a landscape has its enn there without a search.
+void measureNearest(const std::vector<Patch>& patches, int classes, std::vector<ShapeMeasures>& measures);
 
 struct Settings {
   std::set<Level> levels{Level::Class, Level::Landscape};

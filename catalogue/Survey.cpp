@@ -121,6 +121,15 @@ Landscape clippedTo(const ClipRegion& region, const std::vector<Patch>& all, con
   return land;
 }
 
+// Whether the settings select an enn metric at some level.
+bool selectsEnn(const Settings& s) {
+  for (const MetricInfo& m : metricList())
+    if ((m.name == "enn" || m.name.rfind("enn_", 0) == 0) && s.levels.count(m.level) &&
+        (s.metrics.empty() || s.metrics.count(m.name)))
+      return true;
+  return false;
+}
+
 void append(std::vector<TableRow>& out, const std::vector<Row>& rows, const std::string& region,
             std::optional<double> radius, const std::vector<std::string>& classNames) {
   for (const Row& r : rows)
@@ -235,6 +244,7 @@ std::vector<TableRow> survey(const Survey& sv, const Settings& settings) {
 
   const BoxGrid grid(patches);
   std::vector<ShapeMeasures> measures(patches.size());
+  if (selectsEnn(settings)) measureNearest(patches, classes, measures);
   if (sv.regions) {
     if (sv.regions->featureTable().geometryType() != 4)
       throw InputError("the regions \"" + sv.regions->name() + "\" are not a polygon layer");

@@ -153,9 +153,9 @@ ClipRegion::~ClipRegion() {
 
 Polygon ClipRegion::clip(const Polygon& patch, const Polygon::Box* box) const {
   auto ctx = geos::context();
-  if (patch.isEmpty() || region_.isEmpty()) return Polygon();
   const Polygon::Box b = box ? *box : patch.bounds();
   if (b.maxX < bounds_.minX || b.minX > bounds_.maxX || b.maxY < bounds_.minY || b.minY > bounds_.maxY) return Polygon();
+  if (patch.isEmpty() || region_.isEmpty()) return Polygon();
   if (prepared_->circle) return clipNearRim(patch, b);
   const char inside = GEOSPreparedContains_r(ctx, prepared_->geometry, patch.handle());
   if (inside == 1) return patch;

@@ -14,6 +14,7 @@
 #include "CatalogueFixture.h"
 #include "RandomLandscapes.h"
 #include "host/Boundaries.h"
+#include "host/Overlay.h"
 
 namespace quilta::test {
 namespace {
@@ -404,6 +405,46 @@ TEST(Definitions, CleanCoverageWithOneFaultLeavesTheEdgeIndex) {
   EXPECT_FALSE(cleanByEdges(land));
   const auto s = everything(false);
   expectSame(rowMap(catalogue::computeMetrics(land, s)), reference(patches, 3, s), "sliver");
+}
+
+// Circles around sample points on one layer, as the point mode cuts them:
+// patches wholly inside stay whole and share their measures (enn from the
+// layer-wide nearest neighbour among them) across the circles, the others
+// are clipped pieces. Every value must equal the definition on the pieces.
+TEST(Definitions, CirclesCutFromOneLayer) {
+  const auto layerPatches = cleanCoverage(11, 14, 12, 3);
+  std::vector<catalogue::Patch> layer;
+  for (std::size_t i = 0; i < layerPatches.size(); ++i)
+    layer.push_back({static_cast<std::int64_t>(i), layerPatches[i].cls, Polygon::fromWkt(layerPatches[i].wkt),
+                     static_cast<std::int64_t>(i)});
+  std::vector<catalogue::ShapeMeasures> measures(layer.size());
+  catalogue::measureNearest(layer, 3, measures);
+  // No cores: the reference's engine buffer simplifies the dense rim of a
+  // clipped piece beyond the tolerance.
+  catalogue::Settings s = allLevels();
+  s.searchRadius = 30;
+  const double circles[][3] = {{70, 60, 25}, {70, 60, 45}, {20, 30, 18}, {120, 100, 30}};
+  for (const auto& c : circles) {
+    const ClipRegion circle(c[0], c[1], c[2]);
+    catalogue::Landscape land;
+    land.classes = 3;
+    land.measures = &measures;
+    std::vector<WktPatch> pieces;
+    std::size_t whole = 0;
+    for (const catalogue::Patch& p : layer) {
+      Polygon piece = circle.clip(p.shape);
+      const bool inside = piece.handle() == p.shape.handle();
+      if (!inside && (piece.isEmpty() || piece.area() <= 0)) continue;
+      const auto id = static_cast<std::int64_t>(pieces.size());
+      pieces.push_back({piece.toWkt(), p.cls});
+      land.patches.push_back({id, p.cls, std::move(piece), inside ? p.whole : -1});
+      whole += inside ? 1 : 0;
+    }
+    const std::string what = "circle " + std::to_string(c[2]) + " at " + std::to_string(c[0]);
+    EXPECT_GT(whole, 0u) << what;
+    EXPECT_GT(land.patches.size(), whole) << what;
+    expectSame(rowMap(catalogue::computeMetrics(land, s)), reference(pieces, 3, s), what);
+  }
 }
 
 }  // namespace
