@@ -324,8 +324,9 @@ std::vector<Row> computeMetrics(const Landscape& land, const Settings& s) {
   if (need.edges) {
     std::vector<const Polygon*> shapes;
     std::vector<int> classOf;
-    for (const Patch& p : land.patches) shapes.push_back(&p.shape), classOf.push_back(p.cls);
-    edges = boundaryLengths(shapes, classOf, land.classes);
+    std::vector<std::int64_t> keys;
+    for (const Patch& p : land.patches) shapes.push_back(&p.shape), classOf.push_back(p.cls), keys.push_back(p.whole);
+    edges = boundaryLengths(shapes, classOf, land.classes, land.rings, &keys);
     for (double& x : edges.classBoundary) x *= f;
     for (double& x : edges.onLandscapeBoundary) x *= f;
     for (double& x : edges.shared) x *= f;

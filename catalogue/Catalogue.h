@@ -25,6 +25,10 @@
 
 #include "host/Geometry.h"
 
+namespace quilta {
+class RingCache;
+}
+
 namespace quilta::catalogue {
 
 enum class Level { Patch = 0, Class = 1, Landscape = 2 };
@@ -71,6 +75,9 @@ struct Landscape {
   int classes = 0;  // class indices run from 0 to classes-1, in class order
   // Optional cache for the patches' `whole` positions; one thread at a time.
   std::vector<ShapeMeasures>* measures = nullptr;
+  // Optional cache of the whole patches' rings for the boundary lengths,
+  // keyed by their `whole` positions; one thread at a time.
+  RingCache* rings = nullptr;
 };
 
 // Records in measures[i] the nearest other patch of its class among

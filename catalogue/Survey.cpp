@@ -5,6 +5,7 @@
 #include <cmath>
 #include <map>
 
+#include "host/Boundaries.h"
 #include "host/FeatureTable.h"
 #include "host/HostError.h"
 #include "host/Overlay.h"
@@ -105,10 +106,11 @@ class BoxGrid {
 // The patches of `all` clipped to a region: a patch that the region only
 // touches is left out; a clipped patch keeps its identifier and class.
 Landscape clippedTo(const ClipRegion& region, const std::vector<Patch>& all, const BoxGrid& grid, int classes,
-                    std::vector<ShapeMeasures>& measures) {
+                    std::vector<ShapeMeasures>& measures, RingCache& rings) {
   Landscape land;
   land.classes = classes;
   land.measures = &measures;
+  land.rings = &rings;
   for (std::size_t i : grid.candidates(region.bounds())) {
     Polygon piece = region.clip(all[i].shape, &grid.box(i));
     if (piece.handle() == all[i].shape.handle()) {  // wholly inside
@@ -245,13 +247,14 @@ std::vector<TableRow> survey(const Survey& sv, const Settings& settings) {
   const BoxGrid grid(patches);
   std::vector<ShapeMeasures> measures(patches.size());
   if (selectsEnn(settings)) measureNearest(patches, classes, measures);
+  RingCache rings(patches.size());
   if (sv.regions) {
     if (sv.regions->featureTable().geometryType() != 4)
       throw InputError("the regions \"" + sv.regions->name() + "\" are not a polygon layer");
     FeatureTable& regions = sv.regions->featureTable();
     for (const auto& [name, oid] : namedFeatures(*sv.regions, sv.regionField, "region")) {
       const ClipRegion region(regions.shape(oid));
-      append(out, computeMetrics(clippedTo(region, patches, grid, classes, measures), settings), name, std::nullopt, classNames);
+      append(out, computeMetrics(clippedTo(region, patches, grid, classes, measures, rings), settings), name, std::nullopt, classNames);
     }
     return out;
   }
@@ -270,7 +273,7 @@ std::vector<TableRow> survey(const Survey& sv, const Settings& settings) {
       throw InputError("feature " + std::to_string(oid) + " of \"" + sv.points->name() + "\" is not a single point");
     for (double r : radii) {
       const ClipRegion circle(at->first, at->second, r / settings.metresPerUnit);
-      append(out, computeMetrics(clippedTo(circle, patches, grid, classes, measures), settings), name, r, classNames);
+      append(out, computeMetrics(clippedTo(circle, patches, grid, classes, measures, rings), settings), name, r, classNames);
     }
   }
   return out;

@@ -231,9 +231,28 @@ BoundaryLengths emptyLengths(int classes) {
   return out;
 }
 
+}  // namespace
+
+// One shape's rings as readPatch gives them (patch number 0).
+struct RingCache::Impl {
+  struct Rings {
+    bool read = false, usable = false;
+    std::vector<Edge> edges;
+    std::vector<Corner> corners;
+    std::vector<TestPoint> tests;
+    Bounds bounds;
+  };
+  std::vector<Rings> shapes;
+};
+
+RingCache::RingCache(std::size_t keys) : impl(std::make_unique<Impl>()) { impl->shapes.resize(keys); }
+RingCache::~RingCache() = default;
+
+namespace {
+
 // The edge-index path: none when the patches are no clean coverage.
 std::optional<BoundaryLengths> fromEdges(const std::vector<const Polygon*>& shapes, const std::vector<int>& classOf,
-                                         int classes) {
+                                         int classes, RingCache* cache, const std::vector<std::int64_t>* keys) {
   auto ctx = geos::context();
   std::vector<Edge> edges;
   std::vector<Corner> corners;
@@ -241,8 +260,23 @@ std::optional<BoundaryLengths> fromEdges(const std::vector<const Polygon*>& shap
   std::vector<Bounds> bounds(shapes.size());
   for (std::size_t i = 0; i < shapes.size(); ++i) {
     if (!shapes[i] || shapes[i]->isEmpty()) continue;
-    if (!readPatch(ctx, shapes[i]->handle(), static_cast<int>(i), edges, corners, tests, bounds[i]))
-      return std::nullopt;
+    const std::int64_t key = cache && keys ? (*keys)[i] : -1;
+    if (key < 0) {
+      if (!readPatch(ctx, shapes[i]->handle(), static_cast<int>(i), edges, corners, tests, bounds[i]))
+        return std::nullopt;
+      continue;
+    }
+    RingCache::Impl::Rings& r = cache->impl->shapes[static_cast<std::size_t>(key)];
+    if (!r.read) {
+      r.read = true;
+      r.usable = readPatch(ctx, shapes[i]->handle(), 0, r.edges, r.corners, r.tests, r.bounds);
+    }
+    if (!r.usable) return std::nullopt;
+    const int patch = static_cast<int>(i);
+    for (Edge e : r.edges) e.patch = patch, edges.push_back(e);
+    for (Corner c : r.corners) c.patch = patch, corners.push_back(c);
+    for (TestPoint t : r.tests) t.patch = patch, tests.push_back(t);
+    bounds[i] = r.bounds;
   }
   auto byEnds = [](const Edge& e, const Edge& f) { return e.a < f.a || (e.a == f.a && e.b < f.b); };
   std::sort(edges.begin(), edges.end(), byEnds);
@@ -414,8 +448,8 @@ BoundaryLengths boundaryLengthsFromUnions(const std::vector<const Polygon*>& sha
 }
 
 BoundaryLengths boundaryLengths(const std::vector<const Polygon*>& shapes, const std::vector<int>& classOf,
-                                int classes) {
-  if (auto fast = fromEdges(shapes, classOf, classes)) return *fast;
+                                int classes, RingCache* cache, const std::vector<std::int64_t>* keys) {
+  if (auto fast = fromEdges(shapes, classOf, classes, cache, keys)) return *fast;
   return boundaryLengthsFromUnions(shapes, classOf, classes);
 }
 

@@ -16,6 +16,8 @@
 //
 // Units: map units.
 
+#include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "host/Geometry.h"
@@ -35,11 +37,26 @@ struct BoundaryLengths {
   }
 };
 
+// The rings of shapes that take part in many landscapes (the whole patches
+// of a layer cut into regions or circles), read from the geometry engine
+// once: shape keys run from 0 to `keys`-1. One thread at a time.
+class RingCache {
+ public:
+  explicit RingCache(std::size_t keys);
+  ~RingCache();
+  RingCache(const RingCache&) = delete;
+  RingCache& operator=(const RingCache&) = delete;
+  struct Impl;
+  std::unique_ptr<Impl> impl;
+};
+
 // The lengths for the patches `shapes`, patch i of class classOf[i] (0 ..
-// classes-1). Empty shapes take no part. Throws HostError when the geometry
-// engine fails.
+// classes-1). Empty shapes take no part. With a cache, shape i is read
+// through it when keys[i] >= 0 (shapes of one key must be the same shape).
+// Throws HostError when the geometry engine fails.
 BoundaryLengths boundaryLengths(const std::vector<const Polygon*>& shapes, const std::vector<int>& classOf,
-                                int classes);
+                                int classes, RingCache* cache = nullptr,
+                                const std::vector<std::int64_t>* keys = nullptr);
 
 // The same lengths always computed from the unions (the way taken when the
 // layer is no clean coverage); exposed for tests and comparisons.

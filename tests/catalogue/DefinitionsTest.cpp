@@ -419,6 +419,7 @@ TEST(Definitions, CirclesCutFromOneLayer) {
                      static_cast<std::int64_t>(i)});
   std::vector<catalogue::ShapeMeasures> measures(layer.size());
   catalogue::measureNearest(layer, 3, measures);
+  RingCache rings(layer.size());
   // No cores: the reference's engine buffer simplifies the dense rim of a
   // clipped piece beyond the tolerance.
   catalogue::Settings s = allLevels();
@@ -429,6 +430,7 @@ TEST(Definitions, CirclesCutFromOneLayer) {
     catalogue::Landscape land;
     land.classes = 3;
     land.measures = &measures;
+    land.rings = &rings;
     std::vector<WktPatch> pieces;
     std::size_t whole = 0;
     for (const catalogue::Patch& p : layer) {
@@ -443,6 +445,7 @@ TEST(Definitions, CirclesCutFromOneLayer) {
     const std::string what = "circle " + std::to_string(c[2]) + " at " + std::to_string(c[0]);
     EXPECT_GT(whole, 0u) << what;
     EXPECT_GT(land.patches.size(), whole) << what;
+    EXPECT_TRUE(cleanByEdges(land)) << what;
     expectSame(rowMap(catalogue::computeMetrics(land, s)), reference(pieces, 3, s), what);
   }
 }
