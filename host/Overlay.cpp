@@ -123,17 +123,21 @@ ClipRegion::ClipRegion(double x, double y, double radius) : ClipRegion(circleAro
   }
   if (twice < 0) std::reverse(c->rim.begin(), c->rim.end());
   std::size_t first = 0;
-  for (std::size_t i = 0; i < n; ++i)
-    if (std::fabs(std::atan2(c->rim[i].second - y, c->rim[i].first - x)) <
-        std::fabs(std::atan2(c->rim[first].second - y, c->rim[first].first - x)))
-      first = i;
+  double firstAngle = INFINITY;
+  for (std::size_t i = 0; i < n; ++i) {
+    const double a = std::fabs(std::atan2(c->rim[i].second - y, c->rim[i].first - x));
+    if (a < firstAngle) first = i, firstAngle = a;
+  }
   std::rotate(c->rim.begin(), c->rim.begin() + static_cast<std::ptrdiff_t>(first), c->rim.end());
   c->step = 2 * std::numbers::pi / static_cast<double>(n);
+  // Squared distances; the radii below carry a margin for their rounding.
   double far = 0, near = INFINITY;
   for (std::size_t i = 0; i < n; ++i) {
     const auto &p = c->rim[i], &q = c->rim[(i + 1) % n];
-    far = std::max(far, std::hypot(p.first - x, p.second - y));
-    near = std::min(near, std::hypot(0.5 * (p.first + q.first) - x, 0.5 * (p.second + q.second) - y));
+    const double px = p.first - x, py = p.second - y;
+    const double mx = 0.5 * (p.first + q.first) - x, my = 0.5 * (p.second + q.second) - y;
+    far = std::max(far, px * px + py * py);
+    near = std::min(near, mx * mx + my * my);
     // Vertex i must sit at angle i * step for the stretches to be found.
     double angle = std::atan2(p.second - y, p.first - x);
     if (angle < 0) angle += 2 * std::numbers::pi;
@@ -141,8 +145,8 @@ ClipRegion::ClipRegion(double x, double y, double radius) : ClipRegion(circleAro
     if (std::fabs(angle - expected) > 0.25 * c->step && std::fabs(angle - expected) < 2 * std::numbers::pi - c->step)
       return;
   }
-  c->radius = far;
-  c->inradius = near * (1 - 1e-12);
+  c->radius = std::sqrt(far) * (1 + 1e-12);
+  c->inradius = std::sqrt(near) * (1 - 1e-12);
   prepared_->circle = std::move(c);
 }
 
