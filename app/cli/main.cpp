@@ -10,6 +10,7 @@
 #include <iostream>
 #include <set>
 
+#include "MetricsVerb.h"
 #include "ScriptedUser.h"
 #include "host/HostApplication.h"
 #include "host/HostError.h"
@@ -45,6 +46,8 @@ const char* outcomeText(quilta::Outcome o) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // The catalogue verb has options of its own.
+  if (argc > 1 && std::string(argv[1]) == "metrics") return quilta::cli::runMetrics(argc - 1, argv + 1);
   Options opt;
   CLI::App app{"Landscape metrics for a polygon layer of land-cover patches.", "quilta"};
   app.footer(
@@ -54,6 +57,8 @@ int main(int argc, char** argv) {
       "polygon layers); a PostGIS table (\"PG:dbname=... host=... user=...\" --layer schema.table).\n"
       "Exit status: 0 all operations completed, 1 an operation was refused, failed or cancelled,\n"
       "2 usage error.\n"
+      "quilta metrics LAYER --class-field F [OPTIONS]: the metric catalogue as a long table, without the\n"
+      "tool window (quilta metrics --help).\n"
       "--progress json: at most about ten lines a second on stderr while an operation works, one more\n"
       "when it completes, each one JSON object on one line:\n"
       "  {\"progress\":37.5,\"operation\":\"nearest-neighbour\",\"step\":2,\"steps\":5,\"item\":120,\"items\":480}\n"
