@@ -77,7 +77,7 @@ bool Workbench::poll() {
   // many candidates). The clock costs some tens of nanoseconds, far less
   // than the work between two calls.
   ++itemsDone_;
-  if (++callsSinceYield_ < 256 && nowNs() - lastYieldNs_ < 30'000'000) return session.cancel;
+  if (++callsSinceYield_ < 256 && nowNs() - lastYieldNs_ < yieldIntervalNs) return session.cancel;
   ws.repaint(main);
   return yield();
 }

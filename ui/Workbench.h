@@ -80,6 +80,11 @@ class Workbench {
   // directly, one position per feature) it is value / max.
   Progress progress() const;
 
+  // poll() lets input through every 256 items or after this much time,
+  // whichever comes first. Tests that cancel at the n-th chance set it out
+  // of reach, so that a slow moment does not add a chance.
+  std::int64_t yieldIntervalNs = 30'000'000;
+
  private:
   std::int64_t lastYieldNs_ = 0;
   int callsSinceYield_ = 0;

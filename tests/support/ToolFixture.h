@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdint>
+#include <limits>
 #include <memory>
 #include <string>
 #include <vector>
@@ -92,6 +94,7 @@ class ToolTest : public ::testing::Test {
   }
   // The user presses Cancel at the `n`-th chance to process input.
   void cancelAtYield(int n) {
+    wb().yieldIntervalNs = std::numeric_limits<std::int64_t>::max();
     ws.pending = [] { return true; };
     ws.onProcessEvents = [this, n, calls = 0]() mutable {
       if (++calls == n) click("cmdCancel");
