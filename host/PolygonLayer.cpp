@@ -7,6 +7,7 @@
 #include "host/DatabaseLayer.h"
 #include "host/HostError.h"
 #include "host/OgrLayer.h"
+#include "host/ShapefileCheck.h"
 #include "host/dbase/DbaseStore.h"
 
 namespace quilta {
@@ -78,8 +79,11 @@ std::shared_ptr<PolygonLayer> PolygonLayer::open(const std::filesystem::path& pa
   if (!std::filesystem::exists(dbfPath)) throw HostError("\"" + path.string() + "\" has no attribute table (.dbf)");
   DbfTable dbf = DbfTable::open(dbfPath, mode == Mode::Update);
   std::int64_t records = dbf.recordCount();
+  const auto shx = sibling(path, ".shx");
+  shapefile::checkHeaders(path, shx, records);
   layer->table_ = std::make_unique<FeatureTable>(std::make_unique<DbaseStore>(std::move(dbf)), geometryType,
-                                                  [path, records] {
+                                                  [path, shx, records] {
+                                                    shapefile::checkPolygonRecords(path, shx);
                                                     ogr::Dataset ds =
                                                         ogr::openVector(path.string(), "ESRI Shapefile", path.string());
                                                     return ogr::readShapes(

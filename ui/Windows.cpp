@@ -301,6 +301,7 @@ void frmDelFields::cmdDelFlds_Click() {
     PolygonLayer& layer = wb_.selectedLayer();
     FeatureTable& table = layer.featureTable();
     if (!lstDelFlds.anySelected()) {
+      wb_.session.lastOutcome = Outcome::Refused;
       wb_.message("Select at least one field!");
       return;
     }

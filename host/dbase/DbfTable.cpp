@@ -686,9 +686,8 @@ DbfTable DbfTable::open(const std::filesystem::path& path, bool writable) {
   std::string header(headerLength, '\0');
   readAt(header.data(), headerLength, 0);
   std::size_t offset = 1;  // the deletion flag comes first
-  for (std::size_t d = kFileHeaderSize;
-       d + kDescriptorSize <= headerLength && header[d] != kHeaderTerminator;
-       d += kDescriptorSize) {
+  std::size_t d = kFileHeaderSize;
+  for (; d + kDescriptorSize <= headerLength && header[d] != kHeaderTerminator; d += kDescriptorSize) {
     const char* desc = header.data() + d;
     std::string raw(desc, ::strnlen(desc, 11));
     while (!raw.empty() && raw.back() == ' ') raw.pop_back();
@@ -701,14 +700,32 @@ DbfTable DbfTable::open(const std::filesystem::path& path, bool writable) {
       f.width += 256 * f.decimals;
       f.decimals = 0;
     }
-    if (f.width == 0)
-      throw notDbase("field " + std::to_string(impl->fields.size() + 1) + " has width 0");
+    const std::string which = "field " + std::to_string(impl->fields.size() + 1) + " (" + cp1252ToUtf8(raw) + ")";
+    if (f.width == 0) throw notDbase(which + " has width 0");
+    if (std::string_view("CNFDLM").find(f.type) == std::string_view::npos) {
+      char hex[8];
+      std::snprintf(hex, sizeof hex, "0x%02X", static_cast<unsigned char>(f.type));
+      throw notDbase(which + " has the unknown type " + hex);
+    }
+    if (isNumericType(f.type) && f.decimals >= f.width)
+      throw notDbase(which + " has " + std::to_string(f.decimals) + " decimals in a width of " +
+                     std::to_string(f.width));
+    if ((f.type == 'D' && f.width != 8) || (f.type == 'L' && f.width != 1))
+      throw notDbase(which + " of type " + std::string(1, f.type) + " has the width " + std::to_string(f.width));
+    if (impl->fields.size() == kMaxFields) throw notDbase("it declares more than 255 fields");
     impl->offsets.push_back(offset);
     offset += static_cast<std::size_t>(f.width);
     impl->rawNames.push_back(raw);
     impl->fields.push_back(std::move(f));
   }
-  if (offset > recordLength) {
+  // The descriptors end with their terminator inside the header (a writer may
+  // leave bytes after it); without it the header length is wrong and every
+  // cell would be read from the wrong bytes.
+  if (d >= headerLength || header[d] != kHeaderTerminator) {
+    throw notDbase("the field descriptors do not end within the header length of " + std::to_string(headerLength) +
+                   " bytes (no terminator 0x0D after field " + std::to_string(impl->fields.size()) + ")");
+  }
+  if (offset != recordLength) {
     throw notDbase("its fields need " + std::to_string(offset) +
                    " bytes per record but records have " + std::to_string(recordLength));
   }
@@ -726,6 +743,16 @@ DbfTable DbfTable::open(const std::filesystem::path& path, bool writable) {
   }
   impl->records.resize(static_cast<std::size_t>(recordBytes));
   readAt(impl->records.data(), impl->records.size(), headerLength);
+  // Whole records after those announced, not behind an end-of-file marker:
+  // the header's record count is wrong, and records would be lost.
+  if (fileSize - headerLength - recordBytes >= recordLength) {
+    char next = 0;
+    readAt(&next, 1, headerLength + recordBytes);
+    if (next != kEndOfFile) {
+      throw notDbase("its header announces " + std::to_string(recordCount) + " records but " +
+                     std::to_string((fileSize - headerLength) / recordLength) + " records' bytes follow the header");
+    }
+  }
 
   impl->version = fixed[0];
   impl->languageDriver = fixed[29];

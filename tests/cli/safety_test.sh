@@ -1,0 +1,90 @@
+#!/usr/bin/env bash
+# The command line where careless use could cost data: class fields an
+# operation would overwrite, classes named twice, refusals that must exit 1,
+# report paths that are no regular file, texts that are not valid in the
+# layer's code page, damaged files, a second writer.
+set -u
+quilta=$1
+source_dir=$2
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+. "$(dirname "$0")/checks.sh"
+fresh() {  # a new copy of the sample in its own folder
+  local d="$work/$1"
+  mkdir -p "$d" && cp "$source_dir"/data/sample/olinda_elevation.* "$d"/
+  echo "$d/olinda_elevation.shp"
+}
+fail() { echo "FAIL $1"; failures=$((failures + 1)); }
+same_file() {  # same_file NAME BEFORE_SUM FILE
+  [ "$2" = "$(md5sum < "$3")" ] && passes=$((passes + 1)) || fail "$1: $3 changed"
+}
+
+# A class field that an operation of the run writes is refused before
+# anything is written, whichever operation of the run it is.
+layer=$(fresh over)
+"$quilta" "$layer" nearest-neighbour --class-field zone >/dev/null 2>&1
+before=$(md5sum < "${layer%.shp}.dbf")
+check "class field NNDist" 1 "$quilta" "$layer" nearest-neighbour --class-field NNDist
+expect_in "class field NNDist" "$work/err" "The class field NNDist would be overwritten by Nearest Neighbour!"
+check "class field written by a later operation" 1 "$quilta" "$layer" area-perimeter nearest-neighbour --class-field nndist
+expect_in "class field written by a later operation" "$work/err" "would be overwritten by Nearest Neighbour"
+same_file "refused class field" "$before" "${layer%.shp}.dbf"
+check "class field of the proximity suffix" 1 "$quilta" "$layer" px92 proximity --class-field PXfg_50 --buffer 50
+expect_in "class field of the proximity suffix" "$work/err" "would be overwritten by Proximity (fragstats)"
+same_file "refused proximity class field" "$before" "${layer%.shp}.dbf"
+
+# A class named twice is one class: the statistics are those of naming it once.
+layer=$(fresh twice)
+"$quilta" "$layer" area-perimeter >/dev/null 2>&1
+check "class once" 0 "$quilta" "$layer" area --class-field zone --classes slope,hilltop --json
+cp "$work/out" "$work/once.json"
+check "class twice" 0 "$quilta" "$layer" area --class-field zone --classes slope,hilltop,slope --classes slope --json
+cmp -s "$work/once.json" "$work/out" && passes=$((passes + 1)) || fail "a class named twice changes the statistics"
+
+# Every refusal exits 1: delete-fields without fields.
+check "delete-fields without fields" 1 "$quilta" "$(fresh del)" delete-fields
+expect_in "delete-fields without fields" "$work/err" "Select at least one field!"
+
+# A report path that is not a regular file is refused without opening it: a
+# named pipe (opening it would wait for a reader for ever) and a link to one.
+layer=$(fresh rep)
+mkdir "$work/reports"
+"$quilta" "$layer" area-perimeter area --class-field zone --reports "$work/reports" >/dev/null 2>&1
+report=$(ls "$work/reports" | head -1)
+[ -n "$report" ] || fail "no report written"
+rm -f "$work/reports"/*
+mkfifo "$work/reports/$report"
+check "report onto a pipe" 1 timeout 60 "$quilta" "$layer" area --class-field zone --reports "$work/reports"
+expect_in "report onto a pipe" "$work/err" "is not a regular file (a named pipe)"
+[ -p "$work/reports/$report" ] && passes=$((passes + 1)) || fail "the pipe was replaced"
+rm -f "$work/reports"/*
+mkfifo "$work/pipe"
+ln -s "$work/pipe" "$work/reports/$report"
+check "report onto a link to a pipe" 1 timeout 60 "$quilta" "$layer" area --class-field zone --reports "$work/reports"
+[ -p "$work/pipe" ] && [ -L "$work/reports/$report" ] && passes=$((passes + 1)) || fail "the link or its pipe was replaced"
+rm -f "$work/reports"/*
+echo old > "$work/old.txt"
+ln -s "$work/old.txt" "$work/reports/$report"
+check "report onto a link to a file" 0 "$quilta" "$layer" area --class-field zone --reports "$work/reports"
+[ -L "$work/reports/$report" ] && ! grep -q old "$work/old.txt" && passes=$((passes + 1)) ||
+  fail "a link to a regular file is not followed"
+
+# JSON stays valid UTF-8 when the table's texts are not in its code page: a
+# .cpg saying UTF-8 over Windows-1252 bytes.
+layer=$(fresh cpg)
+printf 'UTF-8' > "${layer%.shp}.cpg"
+python3 - "${layer%.shp}.dbf" <<'PY'
+import sys
+path = sys.argv[1]
+data = bytearray(open(path, 'rb').read())
+old, new = b'slope', b'sl\xe9pe'
+data = data.replace(old, new)
+open(path, 'wb').write(data)
+PY
+"$quilta" "$layer" area-perimeter >/dev/null 2>&1
+check "json of a mis-declared code page" 0 "$quilta" "$layer" area --class-field zone --json
+python3 -c 'import json,sys; json.loads(open(sys.argv[1], "rb").read().decode("utf-8"))' "$work/out" 2>/dev/null &&
+  passes=$((passes + 1)) || fail "the JSON output is not valid UTF-8 JSON"
+
+echo "$passes passed, $failures failed"
+[ "$failures" -eq 0 ]
