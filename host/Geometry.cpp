@@ -82,6 +82,8 @@ std::string Polygon::toWkt() const {
 
 bool Polygon::isEmpty() const { return GEOSisEmpty_r(geos::context(), geometry_.get()) == 1; }
 
+bool Polygon::isValid() const { return GEOSisValid_r(geos::context(), geometry_.get()) == 1; }
+
 double Polygon::area() const {
   double a = 0;
   if (!GEOSArea_r(geos::context(), geometry_.get(), &a)) geos::fail("cannot measure the area");

@@ -80,10 +80,17 @@ std::shared_ptr<PolygonLayer> PolygonLayer::open(const std::filesystem::path& pa
   DbfTable dbf = DbfTable::open(dbfPath, mode == Mode::Update);
   std::int64_t records = dbf.recordCount();
   const auto shx = sibling(path, ".shx");
-  shapefile::checkHeaders(path, shx, records);
   layer->table_ = std::make_unique<FeatureTable>(std::make_unique<DbaseStore>(std::move(dbf)), geometryType,
                                                   [path, shx, records] {
-                                                    shapefile::checkPolygonRecords(path, shx);
+                                                    // Damaged shape files fail the operation that reads
+                                                    // them, before it writes anything.
+                                                    try {
+                                                      shapefile::checkHeaders(path, shx, records);
+                                                      shapefile::checkPolygonRecords(path, shx);
+                                                    } catch (const HostError& e) {
+                                                      throw HostError("cannot read the shapes: " +
+                                                                      std::string(e.what()));
+                                                    }
                                                     ogr::Dataset ds =
                                                         ogr::openVector(path.string(), "ESRI Shapefile", path.string());
                                                     return ogr::readShapes(

@@ -22,6 +22,11 @@ class OperationScope {
   ~OperationScope() {
     wb_.finish();
     try {
+      wb_.reportInvalidShapes();
+    } catch (const std::exception&) {
+      // A warning that cannot be given is no reason to lose the operation.
+    }
+    try {
       wb_.app.document().syncLayers();
     } catch (const std::exception& e) {
       // Only reached when the operation itself succeeded in memory but the

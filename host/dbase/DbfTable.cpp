@@ -12,6 +12,9 @@
 #include "host/dbase/DbfTable.h"
 
 #include <fcntl.h>
+#include <setjmp.h>
+#include <signal.h>
+#include <sys/file.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -31,6 +34,7 @@
 #include <utility>
 
 #include "host/Cp1252.h"
+#include "host/FileLock.h"
 #include "host/HostError.h"
 
 namespace quilta {
@@ -220,21 +224,27 @@ void pwriteAll(int fd, const char* data, std::size_t size, off_t offset,
 }
 
 // Writes `chunks` to `target` through a temporary file in the same folder,
-// flushed to disk and then renamed over the target: after a crash the target
-// holds either its old content or the new one. `mode` (permission bits) is
-// applied when given; otherwise the new file gets the usual 0666 & ~umask.
+// flushed to disk and then renamed over the target, the folder flushed after:
+// after a crash the target holds either its old content or the new one. The
+// temporary file has a short name of its own (a target name up to the file
+// system's limit still leaves room for it) and is removed however the write
+// fails. `mode` (permission bits) is applied when given; otherwise the new
+// file gets the usual 0666 & ~umask. With `keepLocked` the new file is locked
+// for this process's writes before it takes the target's place and stays
+// open: the descriptor is handed back (else -1).
 template <typename Chunks>
-void replaceFileAtomically(const std::filesystem::path& target, const Chunks& chunks,
-                           std::optional<mode_t> mode) {
+int replaceFileAtomically(const std::filesystem::path& target, const Chunks& chunks,
+                          std::optional<mode_t> mode, bool keepLocked = false) {
   std::filesystem::path folder = target.parent_path();
   if (folder.empty()) folder = ".";
   static std::atomic<unsigned> counter{0};
   std::filesystem::path temp;
   Fd fd;
   for (int attempt = 0; fd.get() < 0; ++attempt) {
-    temp = folder / ("." + target.filename().string() + "." + std::to_string(::getpid()) + "." +
-                     std::to_string(++counter) + ".tmp");
-    fd.reset(::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+    char name[48];
+    std::snprintf(name, sizeof name, ".quilta-%ld-%u.tmp", static_cast<long>(::getpid()), ++counter);
+    temp = folder / name;
+    fd.reset(::open(temp.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
     if (fd.get() < 0 && (errno != EEXIST || attempt > 100)) {
       throw HostError("cannot write " + quoted(target) + ": cannot create a temporary file in " +
                       quoted(folder) + ": " + errnoText(errno));
@@ -248,8 +258,8 @@ void replaceFileAtomically(const std::filesystem::path& target, const Chunks& ch
     if (::fsync(fd.get()) != 0) {
       throw HostError("cannot write " + quoted(target) + ": " + errnoText(errno));
     }
-    if (::close(fd.release()) != 0) {
-      throw HostError("cannot write " + quoted(target) + ": " + errnoText(errno));
+    if (keepLocked && ::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) {
+      throw HostError("cannot lock " + quoted(target) + ": " + errnoText(errno));
     }
     if (::rename(temp.c_str(), target.c_str()) != 0) {
       throw HostError("cannot replace " + quoted(target) + ": " + errnoText(errno));
@@ -263,6 +273,70 @@ void replaceFileAtomically(const std::filesystem::path& target, const Chunks& ch
   // reason to fail: the data is already safely in place.
   Fd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (dir.get() >= 0) ::fsync(dir.get());
+  if (keepLocked) return fd.release();
+  if (::close(fd.release()) != 0) throw HostError("cannot write " + quoted(target) + ": " + errnoText(errno));
+  return -1;
+}
+
+// Removes the temporary files that writers killed before they could rename
+// them left in `folder`: those named for a process that no longer runs.
+void removeAbandonedTemporaries(const std::filesystem::path& folder) {
+  std::error_code ec;
+  for (std::filesystem::directory_iterator it(folder.empty() ? "." : folder, ec), end; !ec && it != end;
+       it.increment(ec)) {
+    const std::string name = it->path().filename().string();
+    long pid = 0;
+    unsigned n = 0;
+    char tail[8] = {};
+    if (std::sscanf(name.c_str(), ".quilta-%ld-%u.%4s", &pid, &n, tail) != 3 || std::string_view(tail) != "tmp") continue;
+    if (pid <= 0 || pid == ::getpid() || ::kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH) continue;
+    std::error_code ignored;
+    std::filesystem::remove(it->path(), ignored);
+  }
+}
+
+// A fault while copying into the mapped file (another program shrank it)
+// becomes a return to the guarded copy instead of the end of the process.
+// volatile: it must be set before the copy starts, though no C++ code reads it
+// in between (only the signal handler does).
+thread_local sigjmp_buf* volatile mappedCopyFault = nullptr;
+struct sigaction previousBusAction {};
+
+void onBusError(int signal, siginfo_t* info, void* context) {
+  if (mappedCopyFault) siglongjmp(*mappedCopyFault, 1);
+  // Not ours: whoever handled it before, or the default (the process ends).
+  if (previousBusAction.sa_flags & SA_SIGINFO) {
+    if (previousBusAction.sa_sigaction) return previousBusAction.sa_sigaction(signal, info, context);
+  } else if (previousBusAction.sa_handler != SIG_DFL && previousBusAction.sa_handler != SIG_IGN) {
+    return previousBusAction.sa_handler(signal);
+  }
+  ::signal(SIGBUS, SIG_DFL);
+  ::raise(SIGBUS);
+}
+
+void guardMappedCopies() {
+  static const bool installed = [] {
+    struct sigaction action {};
+    action.sa_sigaction = onBusError;
+    action.sa_flags = SA_SIGINFO | SA_NODEFER;  // no mask to restore after the jump
+    sigemptyset(&action.sa_mask);
+    ::sigaction(SIGBUS, &action, &previousBusAction);
+    return true;
+  }();
+  (void)installed;
+}
+
+// Copies into a mapped file; false when the pages are gone (the file shrank).
+bool copyIntoMapping(char* to, const char* from, std::size_t size) {
+  sigjmp_buf jump;
+  if (sigsetjmp(jump, 0) != 0) {
+    mappedCopyFault = nullptr;
+    return false;
+  }
+  mappedCopyFault = &jump;
+  std::memcpy(to, from, size);
+  mappedCopyFault = nullptr;
+  return true;
 }
 
 // The .cpg beside `dbf`: an existing one whatever the case of its extension,
@@ -340,9 +414,15 @@ void validateNewField(const DbfField& f) {
 
 struct DbfTable::Impl {
   std::filesystem::path path;
-  bool writable = false;
+  bool writable = false;  // mutations allowed; the file is opened for them at the first
   bool utf8 = false;
-  Fd fd;  // open read-write while the table is writable
+  Fd fd;  // open read-write and locked once the first mutation came
+  // The file as it was read (or last rewritten): another program that
+  // replaces, grows or shrinks it meanwhile is noticed before anything is
+  // written over its work.
+  dev_t device = 0;
+  ino_t inode = 0;
+  std::uint64_t fileSize = 0;
 
   char version = 0x03;
   char languageDriver = 0;
@@ -378,13 +458,19 @@ struct DbfTable::Impl {
     if (length == 0 || ::fstat(fd.get(), &st) != 0 || static_cast<std::uint64_t>(st.st_size) < length) return;
     void* m = ::mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_SHARED, fd.get(), 0);
     if (m == MAP_FAILED) return;
+    guardMappedCopies();
     mapped = static_cast<char*>(m);
     mappedLength = length;
   }
 
-  void requireWritable() const {
+  void requireWritable() {
     if (!writable) throw HostError("the table " + quoted(path) + " is open read-only");
+    if (fd.get() < 0) openForWriting();
   }
+  void openForWriting();
+  // Throws when the file on disk is no longer the one read: replaced (another
+  // program saved a copy over it), or grown or shrunk in place.
+  void checkUnchanged() const;
   void checkRecord(std::int64_t record) const {
     if (record < 0 || record >= recordCount) {
       throw HostError("record " + std::to_string(record) + " out of range (table " + quoted(path) +
@@ -585,8 +671,43 @@ std::string DbfTable::Impl::buildHeader(std::size_t newHeaderLength) const {
   return h;
 }
 
+void DbfTable::Impl::openForWriting() {
+  Fd rw(::open(path.c_str(), O_RDWR | O_CLOEXEC));
+  if (rw.get() < 0) throw HostError("cannot open " + quoted(path) + " for writing: " + errnoText(errno));
+  // One writer at a time: a second is refused at once, naming the first.
+  // Readers take no lock and are never kept out.
+  if (::flock(rw.get(), LOCK_EX | LOCK_NB) != 0) {
+    if (errno != EWOULDBLOCK) throw HostError("cannot lock " + quoted(path) + ": " + errnoText(errno));
+    const std::string holder = writeLockHolder(path, 0);
+    throw HostError(quoted(path) + " is being written by " + (holder.empty() ? "another program" : holder));
+  }
+  struct stat st {};
+  if (::fstat(rw.get(), &st) != 0) throw HostError("cannot open " + quoted(path) + ": " + errnoText(errno));
+  if (st.st_dev != device || st.st_ino != inode || static_cast<std::uint64_t>(st.st_size) != fileSize) {
+    throw HostError(quoted(path) + " was changed by another program after it was read: open the layer again");
+  }
+  fd.reset(rw.release());
+  std::filesystem::path folder = path.parent_path();
+  removeAbandonedTemporaries(folder);
+}
+
+void DbfTable::Impl::checkUnchanged() const {
+  struct stat mine {}, onDisk {};
+  if (::fstat(fd.get(), &mine) != 0) throw HostError("cannot check " + quoted(path) + ": " + errnoText(errno));
+  if (::stat(path.c_str(), &onDisk) != 0 || onDisk.st_dev != mine.st_dev || onDisk.st_ino != mine.st_ino) {
+    throw HostError(quoted(path) +
+                    " was replaced by another program while the operation ran: what the operation stored went into "
+                    "the replaced file and is not in the table");
+  }
+  if (static_cast<std::uint64_t>(mine.st_size) != fileSize) {
+    throw HostError(quoted(path) + " was changed by another program while the operation ran: it has " +
+                    std::to_string(mine.st_size) + " bytes instead of " + std::to_string(fileSize));
+  }
+}
+
 void DbfTable::Impl::rewrite() {
   requireWritable();
+  checkUnchanged();
   const std::size_t newHeaderLength = kFileHeaderSize + fields.size() * kDescriptorSize + 1;
   const std::string header = buildHeader(newHeaderLength);
   struct stat st {};
@@ -602,14 +723,15 @@ void DbfTable::Impl::rewrite() {
   const std::array<std::string_view, 3> chunks = {
       std::string_view(header), std::string_view(records.data(), records.size()), tail};
   unmap();
-  replaceFileAtomically(target, chunks, mode);
-
+  Fd rewritten(replaceFileAtomically(target, chunks, mode, true));
+  struct stat now {};
+  if (::fstat(rewritten.get(), &now) != 0) throw HostError("cannot check " + quoted(path) + ": " + errnoText(errno));
+  fd.reset(rewritten.release());  // the old file and its lock go with the old descriptor
+  device = now.st_dev;
+  inode = now.st_ino;
+  fileSize = static_cast<std::uint64_t>(now.st_size);
   headerLength = newHeaderLength;
   rewritePending = false;
-  fd.reset(::open(target.c_str(), O_RDWR | O_CLOEXEC));
-  if (fd.get() < 0) {
-    throw HostError("cannot reopen " + quoted(path) + " after rewriting it: " + errnoText(errno));
-  }
 }
 
 // ---------------------------------------------------------------------------
@@ -633,7 +755,7 @@ DbfTable DbfTable::open(const std::filesystem::path& path, bool writable) {
   impl->path = path;
   impl->writable = writable;
 
-  Fd fd(::open(path.c_str(), (writable ? O_RDWR : O_RDONLY) | O_CLOEXEC));
+  Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
   if (fd.get() < 0) throw HostError("cannot open " + quoted(path) + ": " + errnoText(errno));
   struct stat st {};
   if (::fstat(fd.get(), &st) != 0)
@@ -759,7 +881,9 @@ DbfTable DbfTable::open(const std::filesystem::path& path, bool writable) {
   impl->headerLength = headerLength;
   impl->recordLength = recordLength;
   impl->recordCount = recordCount;
-  if (writable) impl->fd.reset(fd.release());
+  impl->device = st.st_dev;
+  impl->inode = st.st_ino;
+  impl->fileSize = fileSize;
   return DbfTable(impl.release());
 }
 
@@ -802,6 +926,7 @@ void DbfTable::create(const std::filesystem::path& path, const std::vector<DbfFi
 }
 
 bool DbfTable::writable() const { return impl_->writable; }
+void DbfTable::openForWriting() { impl_->requireWritable(); }
 std::int64_t DbfTable::recordCount() const { return impl_->recordCount; }
 
 bool DbfTable::isDeleted(std::int64_t record) const {
@@ -855,8 +980,11 @@ void DbfTable::store(std::int64_t record) {
   const std::size_t at = static_cast<std::size_t>(record) * impl_->recordLength;
   if (!impl_->mapped) impl_->mapForStores();
   if (impl_->mapped) {
-    std::memcpy(impl_->mapped + impl_->headerLength + at, impl_->records.data() + at, impl_->recordLength);
-    return;
+    if (copyIntoMapping(impl_->mapped + impl_->headerLength + at, impl_->records.data() + at,
+                        impl_->recordLength))
+      return;
+    impl_->unmap();
+    throw HostError(quoted(impl_->path) + " was shrunk by another program while the operation wrote into it");
   }
   pwriteAll(impl_->fd.get(), impl_->records.data() + at, impl_->recordLength,
             static_cast<off_t>(impl_->headerLength + at), impl_->path);
@@ -941,7 +1069,9 @@ void DbfTable::fillField(int field, const Value& value) {
 }
 
 void DbfTable::flush() {
-  if (impl_ && impl_->rewritePending) impl_->rewrite();
+  if (!impl_) return;
+  if (impl_->rewritePending) return impl_->rewrite();
+  if (impl_->fd.get() >= 0) impl_->checkUnchanged();
 }
 
 }  // namespace quilta

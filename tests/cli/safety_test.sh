@@ -86,5 +86,39 @@ check "json of a mis-declared code page" 0 "$quilta" "$layer" area --class-field
 python3 -c 'import json,sys; json.loads(open(sys.argv[1], "rb").read().decode("utf-8"))' "$work/out" 2>/dev/null &&
   passes=$((passes + 1)) || fail "the JSON output is not valid UTF-8 JSON"
 
+# Damaged shape files are refused with the shapefile error and what is wrong,
+# before anything is written: a vertex that is not a number, a polyline
+# record in a polygon file, a table with a record more than the shapes.
+damaged() {  # damaged NAME PYTHON_CHANGE EXPECTED_CAUSE
+  local layer; layer=$(fresh "$1")
+  python3 - "${layer%.shp}" "$2" <<'PY'
+import struct, sys
+base, change = sys.argv[1], sys.argv[2]
+shp = bytearray(open(base + '.shp', 'rb').read())
+shx = open(base + '.shx', 'rb').read()
+at = 2 * struct.unpack('>i', shx[100 + 8 * 5:104 + 8 * 5])[0]  # feature 5
+parts = struct.unpack('<i', shp[at + 8 + 36:at + 8 + 40])[0]
+if change == 'nan':
+    shp[at + 8 + 44 + 4 * parts:at + 8 + 52 + 4 * parts] = struct.pack('<d', float('nan'))
+elif change == 'polyline':
+    shp[at + 8:at + 12] = struct.pack('<i', 3)
+elif change == 'record':
+    dbf = bytearray(open(base + '.dbf', 'rb').read())
+    count, header, length = struct.unpack('<IHH', dbf[4:12])
+    dbf[4:8] = struct.pack('<I', count + 1)
+    dbf[header + count * length:] = dbf[header:header + length] + b'\x1a'
+    open(base + '.dbf', 'wb').write(dbf)
+open(base + '.shp', 'wb').write(shp)
+PY
+  local before; before=$(md5sum < "${layer%.shp}.dbf")
+  check "damaged: $1" 1 "$quilta" "$layer" area-perimeter
+  expect_in "damaged: $1" "$work/err" "Error in shapefile or shapefile is in use by another program or shapefile is read-only!"
+  expect_in "damaged: $1" "$work/err" "$3"
+  same_file "damaged: $1" "$before" "${layer%.shp}.dbf"
+}
+damaged nan nan "feature 5 has a vertex whose coordinates are not finite numbers"
+damaged polyline polyline "feature 5 has the shape type 3 in a file of shape type 5"
+damaged record record "lists 413 features but the table has 414 records"
+
 echo "$passes passed, $failures failed"
 [ "$failures" -eq 0 ]
