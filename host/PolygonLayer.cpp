@@ -1,6 +1,9 @@
 #include "host/PolygonLayer.h"
 
 #include <algorithm>
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cctype>
 #include <system_error>
 
@@ -29,6 +32,30 @@ std::filesystem::path sibling(const std::filesystem::path& shp, const std::strin
   alt.replace_extension(upper);
   return std::filesystem::exists(alt) ? alt : candidate;
 }
+
+// A path to a shapefile that the vector library can handle: the vector
+// library forms the names of a shapefile's files in buffers of a fixed size,
+// so a file in a very deep folder is reached through a descriptor of its
+// folder instead ("/proc/self/fd/N/name.shp"), open while this lives.
+class ShortPath {
+ public:
+  explicit ShortPath(const std::filesystem::path& path) : path_(path.string()) {
+    if (path_.size() < 1024) return;
+    const std::filesystem::path folder = path.has_parent_path() ? path.parent_path() : ".";
+    folder_ = ::open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    if (folder_ >= 0) path_ = "/proc/self/fd/" + std::to_string(folder_) + "/" + path.filename().string();
+  }
+  ~ShortPath() {
+    if (folder_ >= 0) ::close(folder_);
+  }
+  ShortPath(const ShortPath&) = delete;
+  ShortPath& operator=(const ShortPath&) = delete;
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string path_;
+  int folder_ = -1;
+};
 
 }  // namespace
 
@@ -65,7 +92,8 @@ std::shared_ptr<PolygonLayer> PolygonLayer::open(const std::filesystem::path& pa
   layer->name_ = path.stem().string();
   int geometryType = 0;
   {
-    ogr::Dataset ds = ogr::openVector(path.string(), "ESRI Shapefile", path.string());
+    const ShortPath shortPath(path);
+    ogr::Dataset ds = ogr::openVector(shortPath.path(), "ESRI Shapefile", path.string());
     OGRLayer* ogr = ds->GetLayer(0);
     geometryType = ogr::geometryCode(ogr->GetGeomType());
     layer->unitsCode_ = ogr::unitsOf(ogr->GetSpatialRef());
@@ -91,8 +119,9 @@ std::shared_ptr<PolygonLayer> PolygonLayer::open(const std::filesystem::path& pa
                                                       throw HostError("cannot read the shapes: " +
                                                                       std::string(e.what()));
                                                     }
-                                                    ogr::Dataset ds =
-                                                        ogr::openVector(path.string(), "ESRI Shapefile", path.string());
+                                                    const ShortPath shortPath(path);
+                                                    ogr::Dataset ds = ogr::openVector(
+                                                        shortPath.path(), "ESRI Shapefile", path.string());
                                                     return ogr::readShapes(
                                                         *ds->GetLayer(0), records,
                                                         [](GIntBig fid) { return static_cast<std::int64_t>(fid); },

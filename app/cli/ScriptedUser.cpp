@@ -102,6 +102,7 @@ const std::map<std::string, std::string>& operationButtons() {
 }
 
 void ScriptedUser::interrupt() { interrupted = 1; }
+bool ScriptedUser::interruptPending() { return interrupted != 0; }
 
 ScriptedUser::ScriptedUser(ScriptedWindowSystem& ws, const Options& options)
     : ws_(ws), options_(options), terminal_(isatty(STDERR_FILENO) == 1) {}

@@ -132,6 +132,9 @@ int main(int argc, char** argv) {
     }
   }
 
+  // Ctrl-C is the Cancel button from the first instant: while the layer
+  // opens it ends the run before any operation begins.
+  std::signal(SIGINT, [](int) { quilta::cli::ScriptedUser::interrupt(); });
   quilta::HostApplication host;
   quilta::PolygonLayer* layer = nullptr;
   try {
@@ -149,7 +152,10 @@ int main(int argc, char** argv) {
   quilta::Extension ext(host, ws, programFolder(argv[0]));
   quilta::cli::ScriptedUser user(ws, opt);
   user.attach(ext);
-  std::signal(SIGINT, [](int) { quilta::cli::ScriptedUser::interrupt(); });
+  if (quilta::cli::ScriptedUser::interruptPending()) {
+    std::cerr << "interrupted: no operation was run\n";
+    return 1;
+  }
 
   for (const auto& op : opt.operations) {
     const std::string& button = quilta::cli::operationButtons().at(op);

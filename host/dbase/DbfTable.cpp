@@ -35,6 +35,7 @@
 
 #include "host/Cp1252.h"
 #include "host/FileLock.h"
+#include "host/TemporaryFiles.h"
 #include "host/HostError.h"
 
 namespace quilta {
@@ -237,13 +238,10 @@ int replaceFileAtomically(const std::filesystem::path& target, const Chunks& chu
                           std::optional<mode_t> mode, bool keepLocked = false) {
   std::filesystem::path folder = target.parent_path();
   if (folder.empty()) folder = ".";
-  static std::atomic<unsigned> counter{0};
   std::filesystem::path temp;
   Fd fd;
   for (int attempt = 0; fd.get() < 0; ++attempt) {
-    char name[48];
-    std::snprintf(name, sizeof name, ".quilta-%ld-%u.tmp", static_cast<long>(::getpid()), ++counter);
-    temp = folder / name;
+    temp = folder / (temporaryName() + ".tmp");
     fd.reset(::open(temp.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
     if (fd.get() < 0 && (errno != EEXIST || attempt > 100)) {
       throw HostError("cannot write " + quoted(target) + ": cannot create a temporary file in " +
@@ -276,23 +274,6 @@ int replaceFileAtomically(const std::filesystem::path& target, const Chunks& chu
   if (keepLocked) return fd.release();
   if (::close(fd.release()) != 0) throw HostError("cannot write " + quoted(target) + ": " + errnoText(errno));
   return -1;
-}
-
-// Removes the temporary files that writers killed before they could rename
-// them left in `folder`: those named for a process that no longer runs.
-void removeAbandonedTemporaries(const std::filesystem::path& folder) {
-  std::error_code ec;
-  for (std::filesystem::directory_iterator it(folder.empty() ? "." : folder, ec), end; !ec && it != end;
-       it.increment(ec)) {
-    const std::string name = it->path().filename().string();
-    long pid = 0;
-    unsigned n = 0;
-    char tail[8] = {};
-    if (std::sscanf(name.c_str(), ".quilta-%ld-%u.%4s", &pid, &n, tail) != 3 || std::string_view(tail) != "tmp") continue;
-    if (pid <= 0 || pid == ::getpid() || ::kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH) continue;
-    std::error_code ignored;
-    std::filesystem::remove(it->path(), ignored);
-  }
 }
 
 // A fault while copying into the mapped file (another program shrank it)

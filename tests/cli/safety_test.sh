@@ -120,5 +120,53 @@ damaged nan nan "feature 5 has a vertex whose coordinates are not finite numbers
 damaged polyline polyline "feature 5 has the shape type 3 in a file of shape type 5"
 damaged record record "lists 413 features but the table has 414 records"
 
+# One writer at a time: a layer whose table another writer holds is refused
+# at once with the shapefile error naming it; its table stays as it was, and
+# statistics (which write nothing) still run.
+layer=$(fresh locked)
+"$quilta" "$layer" area-perimeter >/dev/null 2>&1
+before=$(md5sum < "${layer%.shp}.dbf")
+python3 -c 'import fcntl, sys, time
+table = open(sys.argv[1], "rb")
+fcntl.flock(table, fcntl.LOCK_EX)
+print("locked", flush=True)
+time.sleep(120)' "${layer%.shp}.dbf" > "$work/holder.out" &
+holder=$!
+for _ in $(seq 100); do grep -q locked "$work/holder.out" && break; sleep 0.1; done
+check "second writer" 1 timeout 60 "$quilta" "$layer" nearest-neighbour --class-field zone
+expect_in "second writer" "$work/err" "Error in shapefile or shapefile is in use by another program or shapefile is read-only!"
+expect_in "second writer" "$work/err" "is being written by process $holder (python3)"
+check "reader beside a writer" 0 timeout 60 "$quilta" "$layer" area --class-field zone
+kill "$holder" 2>/dev/null; wait "$holder" 2>/dev/null
+same_file "second writer" "$before" "${layer%.shp}.dbf"
+
+# A read-only layer: the statistics run, writing operations are refused.
+layer=$(fresh readonly)
+"$quilta" "$layer" area-perimeter >/dev/null 2>&1
+chmod a-w "$(dirname "$layer")" "${layer%.shp}".*
+as_user=()
+if [ "$(id -u)" -eq 0 ]; then  # root may write anything: run as nobody
+  chmod a+rx "$work" "$(dirname "$layer")"
+  as_user=(setpriv --reuid=nobody --regid=nogroup --clear-groups)
+fi
+check "statistics on a read-only layer" 0 "${as_user[@]}" "$quilta" "$layer" area edge diversity subdivision --class-field zone
+check "writing into a read-only layer" 1 "${as_user[@]}" "$quilta" "$layer" nearest-neighbour --class-field zone
+expect_in "writing into a read-only layer" "$work/err" "Error in shapefile or shapefile is in use by another program or shapefile is read-only!"
+chmod -R u+w "$(dirname "$layer")"
+
+# A layer name as long as the file system allows gets new fields; a deep
+# folder keeps its coordinate system.
+long=$(printf 'n%.0s' $(seq 240))
+mkdir -p "$work/long"
+for f in "$source_dir"/data/sample/olinda_elevation.*; do cp "$f" "$work/long/$long.${f##*.}"; done
+check "240-character layer name" 0 "$quilta" "$work/long/$long.shp" area-perimeter
+expect_in "240-character layer name" "$work/err" "new fields: Area, Perimeter"
+[ -z "$(ls -A "$work/long" | grep -v "^$long\.")" ] && passes=$((passes + 1)) || fail "temporary files left beside the layer"
+deep="$work/deep"
+for _ in $(seq 28); do deep="$deep/$(printf 'f%.0s' $(seq 100))"; done
+mkdir -p "$deep" && cp "$source_dir"/data/sample/olinda_elevation.* "$deep"/
+check "deep folder" 0 "$quilta" "$deep/olinda_elevation.shp" area-perimeter
+if grep -qF "Please define map units!" "$work/err"; then fail "deep folder: the .prj was not read"; fi
+
 echo "$passes passed, $failures failed"
 [ "$failures" -eq 0 ]
