@@ -1,5 +1,6 @@
 #include "host/Geometry.h"
 
+#include <new>
 #include <string>
 
 #include "host/GeosContext.h"
@@ -33,6 +34,12 @@ GEOSContextHandle_t context() {
 }
 
 void fail(const std::string& what) {
+  // The engine turns running out of memory into a message: it is no fault of
+  // the data, and is reported as what it is.
+  if (lastError().find("bad_alloc") != std::string::npos) {
+    lastError().clear();
+    throw std::bad_alloc();
+  }
   std::string message = what;
   if (!lastError().empty()) message += ": " + lastError();
   lastError().clear();
