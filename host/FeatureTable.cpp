@@ -315,6 +315,11 @@ const Polygon& FeatureTable::shape(std::int64_t oid) {
   return all[static_cast<std::size_t>(oid)];
 }
 
+void FeatureTable::dropPendingSchemaChanges() {
+  forgetValueIndex(-1);
+  store_->dropPendingSchemaChanges();
+}
+
 void FeatureTable::sync() {
   // A database store that had to roll an operation back holds the values
   // read again afterwards: the next selection reads them anew.

@@ -138,6 +138,9 @@ class FeatureTable {
 
   // Writes what is pending; called when an operation ends, however it ends.
   void sync();
+  // Drops schema changes not yet written (see AttributeStore); called when an
+  // operation failed, before sync().
+  void dropPendingSchemaChanges();
   bool writable() const { return store_->writable(); }
 
  private:

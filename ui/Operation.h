@@ -32,6 +32,8 @@ class OperationScope {
       // A warning that cannot be given is no reason to lose the operation.
     }
     try {
+      // A failed operation leaves none of a schema change it had not written.
+      if (wb_.session.lastOutcome == Outcome::Failed) wb_.app.document().dropPendingSchemaChanges();
       wb_.app.document().syncLayers();
     } catch (const std::exception& e) {
       // Only reached when the operation itself succeeded in memory but the

@@ -1049,6 +1049,15 @@ void DbfTable::fillField(int field, const Value& value) {
   t.rewritePending = true;
 }
 
+void DbfTable::dropPendingRewrite() {
+  if (!impl_ || !impl_->rewritePending) return;
+  DbfTable again = open(impl_->path, impl_->writable);
+  // The file and its lock stay this table's: the file was not rewritten.
+  again.impl_->fd.reset(impl_->fd.release());
+  impl_->unmap();
+  std::swap(impl_, again.impl_);
+}
+
 void DbfTable::flush() {
   if (!impl_) return;
   if (impl_->rewritePending) return impl_->rewrite();

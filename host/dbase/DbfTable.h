@@ -88,6 +88,11 @@ class DbfTable {
   // Sets column `field` of every record to `value`.
   void fillField(int field, const Value& value);
 
+  // Forgets the changes a pending rewrite would write (the table is read
+  // again from the file, which holds none of them); nothing when none is
+  // pending.
+  void dropPendingRewrite();
+
   // Performs a pending rewrite, if any. Called when an operation ends.
   // Throws HostError when the file was replaced, grown or shrunk by another
   // program since it was read or written (what was stored may be lost then).
