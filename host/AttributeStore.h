@@ -87,6 +87,12 @@ class AttributeStore {
   // Makes what the operation wrote durable. Called when an operation ends,
   // however it ends. Throws HostError when that fails.
   virtual void flush() = 0;
+  // Drops the schema changes (added, deleted or filled fields) not yet
+  // written, so that an operation that failed half way through its schema
+  // change leaves none of it; values already stored stay. Called before
+  // flush() when an operation failed. Stores whose writes are one transaction
+  // have nothing to drop.
+  virtual void dropPendingSchemaChanges() {}
 };
 
 }  // namespace quilta

@@ -301,6 +301,10 @@ const std::vector<Polygon>& FeatureTable::shapes() {
   if (!shapes_) {
     shapes_ = loadShapes_();
     if (static_cast<std::int64_t>(shapes_->size()) < store_->recordCount()) shapes_->resize(static_cast<std::size_t>(store_->recordCount()));
+    for (std::size_t i = 0; i < shapes_->size(); ++i) {
+      const Polygon& p = (*shapes_)[i];
+      if (!p.isEmpty() && !p.isValid()) invalid_.push_back(static_cast<std::int64_t>(i));
+    }
   }
   return *shapes_;
 }
@@ -309,6 +313,11 @@ const Polygon& FeatureTable::shape(std::int64_t oid) {
   const auto& all = shapes();
   if (oid < 0 || oid >= static_cast<std::int64_t>(all.size())) throw HostError("no feature " + std::to_string(oid));
   return all[static_cast<std::size_t>(oid)];
+}
+
+void FeatureTable::dropPendingSchemaChanges() {
+  forgetValueIndex(-1);
+  store_->dropPendingSchemaChanges();
 }
 
 void FeatureTable::sync() {

@@ -133,9 +133,16 @@ class FeatureTable {
   // shapes may be read from several threads at once; the table itself
   // serves one thread.
   const std::vector<Polygon>& shapes();
+  // The object identifiers of the shapes that are not valid polygons
+  // (self-intersections, bow-ties, rings outside their shell), ascending;
+  // found when the shapes are read. Empty while they have not been read.
+  const std::vector<std::int64_t>& invalidShapes() const { return invalid_; }
 
   // Writes what is pending; called when an operation ends, however it ends.
   void sync();
+  // Drops schema changes not yet written (see AttributeStore); called when an
+  // operation failed, before sync().
+  void dropPendingSchemaChanges();
   bool writable() const { return store_->writable(); }
 
  private:
@@ -144,6 +151,7 @@ class FeatureTable {
   int geometryType_;
   std::function<std::vector<Polygon>()> loadShapes_;
   std::optional<std::vector<Polygon>> shapes_;
+  std::vector<std::int64_t> invalid_;
   std::shared_ptr<const std::vector<std::int64_t>> all_;
   const std::vector<std::int64_t>& allOids();
   // The features of each value of one text or whole-number field, built by

@@ -1,5 +1,6 @@
 #include "host/Geometry.h"
 
+#include <new>
 #include <string>
 
 #include "host/GeosContext.h"
@@ -53,6 +54,12 @@ GEOSContextHandle_t context() { return current().handle; }
 
 void fail(const std::string& what) {
   std::string& lastError = current().lastError;
+  // The engine turns running out of memory into a message: it is no fault of
+  // the data, and is reported as what it is.
+  if (lastError.find("bad_alloc") != std::string::npos) {
+    lastError.clear();
+    throw std::bad_alloc();
+  }
   std::string message = what;
   if (!lastError.empty()) message += ": " + lastError;
   lastError.clear();
@@ -101,6 +108,8 @@ std::string Polygon::toWkt() const {
 }
 
 bool Polygon::isEmpty() const { return GEOSisEmpty_r(geos::context(), geometry_.get()) == 1; }
+
+bool Polygon::isValid() const { return GEOSisValid_r(geos::context(), geometry_.get()) == 1; }
 
 double Polygon::area() const {
   double a = 0;

@@ -27,6 +27,10 @@ class Polygon {
   std::string toWkt() const;
 
   bool isEmpty() const;
+  // False for a shape that is not a valid polygon: a self-intersecting ring
+  // (a bow-tie), a hole outside its shell, overlapping parts. Its area and
+  // other measures are still computed, but do not mean what they should.
+  bool isValid() const;
   double area() const;
   // Length of the boundary: every ring of every part, holes included.
   double length() const;

@@ -22,6 +22,10 @@ PolygonLayer& MapDocument::addLayer(const LayerSource& source, PolygonLayer::Mod
   return ref;
 }
 
+void MapDocument::dropPendingSchemaChanges() {
+  for (int i = 0; i < map_.layerCount(); ++i) map_.layer(i)->featureTable().dropPendingSchemaChanges();
+}
+
 void MapDocument::syncLayers() {
   for (int i = 0; i < map_.layerCount(); ++i) map_.layer(i)->featureTable().sync();
 }

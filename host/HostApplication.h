@@ -41,6 +41,8 @@ class MapDocument {
   // and selects it.
   PolygonLayer& addLayer(const LayerSource& source, PolygonLayer::Mode mode = PolygonLayer::Mode::Update);
   // Writes what the layers have pending.
+  // Drops the schema changes no layer has written yet (after a failed operation).
+  void dropPendingSchemaChanges();
   void syncLayers();
 
  private:

@@ -174,8 +174,7 @@ std::vector<Polygon> readShapes(OGRLayer& layer, std::int64_t records,
     const OGRGeometry* g = feature->GetGeometryRef();
     if (!g || g->IsEmpty()) continue;
     GEOSGeometry* converted = toEngine(ctx, *g);
-    if (!converted)
-      throw HostError("cannot read the shape of feature " + std::to_string(record) + " of \"" + shown + "\"");
+    if (!converted) geos::fail("cannot read the shape of feature " + std::to_string(record) + " of \"" + shown + "\"");
     shapes[static_cast<std::size_t>(record)] = Polygon(converted);
   }
   if (CPLGetLastErrorType() >= CE_Failure)

@@ -1,12 +1,16 @@
 #include "host/PolygonLayer.h"
 
 #include <algorithm>
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cctype>
 #include <system_error>
 
 #include "host/DatabaseLayer.h"
 #include "host/HostError.h"
 #include "host/OgrLayer.h"
+#include "host/ShapefileCheck.h"
 #include "host/dbase/DbaseStore.h"
 
 namespace quilta {
@@ -28,6 +32,30 @@ std::filesystem::path sibling(const std::filesystem::path& shp, const std::strin
   alt.replace_extension(upper);
   return std::filesystem::exists(alt) ? alt : candidate;
 }
+
+// A path to a shapefile that the vector library can handle: the vector
+// library forms the names of a shapefile's files in buffers of a fixed size,
+// so a file in a very deep folder is reached through a descriptor of its
+// folder instead ("/proc/self/fd/N/name.shp"), open while this lives.
+class ShortPath {
+ public:
+  explicit ShortPath(const std::filesystem::path& path) : path_(path.string()) {
+    if (path_.size() < 1024) return;
+    const std::filesystem::path folder = path.has_parent_path() ? path.parent_path() : ".";
+    folder_ = ::open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    if (folder_ >= 0) path_ = "/proc/self/fd/" + std::to_string(folder_) + "/" + path.filename().string();
+  }
+  ~ShortPath() {
+    if (folder_ >= 0) ::close(folder_);
+  }
+  ShortPath(const ShortPath&) = delete;
+  ShortPath& operator=(const ShortPath&) = delete;
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string path_;
+  int folder_ = -1;
+};
 
 }  // namespace
 
@@ -64,7 +92,8 @@ std::shared_ptr<PolygonLayer> PolygonLayer::open(const std::filesystem::path& pa
   layer->name_ = path.stem().string();
   int geometryType = 0;
   {
-    ogr::Dataset ds = ogr::openVector(path.string(), "ESRI Shapefile", path.string());
+    const ShortPath shortPath(path);
+    ogr::Dataset ds = ogr::openVector(shortPath.path(), "ESRI Shapefile", path.string());
     OGRLayer* ogr = ds->GetLayer(0);
     geometryType = ogr::geometryCode(ogr->GetGeomType());
     layer->unitsCode_ = ogr::unitsOf(ogr->GetSpatialRef());
@@ -78,10 +107,21 @@ std::shared_ptr<PolygonLayer> PolygonLayer::open(const std::filesystem::path& pa
   if (!std::filesystem::exists(dbfPath)) throw HostError("\"" + path.string() + "\" has no attribute table (.dbf)");
   DbfTable dbf = DbfTable::open(dbfPath, mode == Mode::Update);
   std::int64_t records = dbf.recordCount();
+  const auto shx = sibling(path, ".shx");
   layer->table_ = std::make_unique<FeatureTable>(std::make_unique<DbaseStore>(std::move(dbf)), geometryType,
-                                                  [path, records] {
-                                                    ogr::Dataset ds =
-                                                        ogr::openVector(path.string(), "ESRI Shapefile", path.string());
+                                                  [path, shx, records] {
+                                                    // Damaged shape files fail the operation that reads
+                                                    // them, before it writes anything.
+                                                    try {
+                                                      shapefile::checkHeaders(path, shx, records);
+                                                      shapefile::checkPolygonRecords(path, shx);
+                                                    } catch (const HostError& e) {
+                                                      throw HostError("cannot read the shapes: " +
+                                                                      std::string(e.what()));
+                                                    }
+                                                    const ShortPath shortPath(path);
+                                                    ogr::Dataset ds = ogr::openVector(
+                                                        shortPath.path(), "ESRI Shapefile", path.string());
                                                     return ogr::readShapes(
                                                         *ds->GetLayer(0), records,
                                                         [](GIntBig fid) { return static_cast<std::int64_t>(fid); },

@@ -1,6 +1,8 @@
 #include "host/ShapefileWorkspace.h"
 
+#include <fcntl.h>
 #include <gdal_priv.h>
+#include <unistd.h>
 #include <ogrsf_frmts.h>
 
 #include <algorithm>
@@ -12,6 +14,7 @@
 #include "host/Gdal.h"
 #include "host/GeosContext.h"
 #include "host/HostError.h"
+#include "host/TemporaryFiles.h"
 
 namespace quilta {
 namespace {
@@ -93,8 +96,12 @@ std::size_t integerDigits(double v) {
 
 // ---------------------------------------------------------------------------
 
+// The files of a shapefile that the vector library writes.
+constexpr const char* kWrittenExtensions[] = {".dbf", ".cpg", ".prj", ".shx", ".shp"};
+
 struct ShapefileWriter::Impl {
   std::filesystem::path path;
+  std::filesystem::path temporary;  // the .shp while it is written
   GDALDataset* dataset = nullptr;
   OGRLayer* layer = nullptr;
   std::vector<FieldInfo> fields;
@@ -102,7 +109,41 @@ struct ShapefileWriter::Impl {
   std::int64_t written = 0;
 
   ~Impl() {
-    if (dataset) GDALClose(dataset);
+    if (!dataset) return;
+    layer->SyncToDisk();
+    feature.reset();
+    GDALClose(dataset);
+    try {
+      publish();
+    } catch (const std::exception&) {
+      removeTemporaries();
+    }
+  }
+  void removeTemporaries() const {
+    for (const char* ext : kWrittenExtensions) {
+      std::filesystem::path file = temporary;
+      std::error_code ec;
+      std::filesystem::remove(file.replace_extension(ext), ec);
+    }
+  }
+  // Gives the completed files the shapefile's name, the .shp last: a .shp of
+  // that name has its other files beside it.
+  void publish() const {
+    for (const char* ext : kWrittenExtensions) {
+      std::filesystem::path from = temporary, to = path;
+      from.replace_extension(ext);
+      to.replace_extension(ext);
+      std::error_code ec;
+      if (!std::filesystem::exists(from, ec)) continue;
+      std::filesystem::rename(from, to, ec);
+      if (ec) throw HostError("cannot complete " + where() + ": " + ec.message());
+    }
+    const int folder = ::open(path.parent_path().empty() ? "." : path.parent_path().c_str(),
+                              O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folder >= 0) {
+      ::fsync(folder);
+      ::close(folder);
+    }
   }
 
   std::string where() const { return "\"" + path.string() + "\""; }
@@ -190,8 +231,17 @@ void ShapefileWriter::close() {
   GDALClose(w.dataset);
   w.dataset = nullptr;
   w.layer = nullptr;
-  if (!synced || CPLGetLastErrorType() == CE_Failure)
-    throw HostError("cannot complete " + w.where() + ": " + gdal::lastError("write failed"));
+  if (!synced || CPLGetLastErrorType() == CE_Failure) {
+    const std::string cause = gdal::lastError("write failed");
+    w.removeTemporaries();
+    throw HostError("cannot complete " + w.where() + ": " + cause);
+  }
+  try {
+    w.publish();
+  } catch (...) {
+    w.removeTemporaries();
+    throw;
+  }
 }
 
 // ---------------------------------------------------------------------------
@@ -256,20 +306,19 @@ ShapefileWriter ShapefileWorkspace::createPolygonShapefile(const std::string& na
   if (!driver) throw HostError("the shapefile driver is not available");
   auto impl = std::make_unique<ShapefileWriter::Impl>();
   impl->path = shapefilePath(name);
+  removeAbandonedTemporaries(impl->path.parent_path());
+  impl->temporary = impl->path.parent_path() / (temporaryName() + ".shp");
   impl->fields = fields;
   // Nothing of a failed creation may stay behind.
   auto fail = [&](const std::string& what) {
     std::string cause = gdal::lastError("unknown cause");
     if (impl->dataset) GDALClose(impl->dataset);
     impl->dataset = nullptr;
-    for (const auto& file : datasetFiles(name)) {
-      std::error_code ec;
-      std::filesystem::remove(file, ec);
-    }
+    impl->removeTemporaries();
     throw HostError(what + " " + impl->where() + ": " + cause);
   };
   CPLErrorReset();
-  impl->dataset = driver->Create(impl->path.string().c_str(), 0, 0, 0, GDT_Unknown, nullptr);
+  impl->dataset = driver->Create(impl->temporary.string().c_str(), 0, 0, 0, GDT_Unknown, nullptr);
   if (!impl->dataset) fail("cannot create");
   const char* options[] = {"SHPT=POLYGON", nullptr};
   impl->layer = impl->dataset->CreateLayer(name.c_str(), nullptr, wkbPolygon, const_cast<char**>(options));

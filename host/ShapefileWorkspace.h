@@ -25,13 +25,18 @@ namespace quilta {
 
 // Appends records to a polygon shapefile being written. Records are streamed to
 // the files as they come (the headers are completed by close()), so a writer
-// holds no more than one record in memory whatever the size of the layer.
+// holds no more than one record in memory whatever the size of the layer. The
+// files are written under a temporary name of their own and take the
+// shapefile's name when close() has completed them: a shapefile of that name
+// is always complete, and a process killed while writing leaves only hidden
+// temporary files, which the next writer in the folder removes.
 class ShapefileWriter {
  public:
   ShapefileWriter(ShapefileWriter&&) noexcept;
   ShapefileWriter& operator=(ShapefileWriter&&) noexcept;
   // Closes the files if close() was not called; a failure at that point cannot
-  // be reported, so callers that need to know call close() themselves.
+  // be reported (what was written is then removed), so callers that need to
+  // know call close() themselves.
   ~ShapefileWriter();
 
   // Appends one record: `shape` (an empty shape gives a record without shape)
@@ -47,7 +52,7 @@ class ShapefileWriter {
   // shapefile and the cause when that fails. Calling it again does nothing.
   void close();
   bool isOpen() const;
-  // The .shp being written.
+  // The .shp being written, by the name it takes when completed.
   const std::filesystem::path& path() const;
 
  private:

@@ -22,6 +22,7 @@
 #include "metrics/Analysis.h"
 #include "metrics/Extension.h"
 #include "metrics/Operations.h"
+#include "metrics/WrittenFields.h"
 #include "ui/ClassSelection.h"
 #include "ui/Operation.h"
 
@@ -60,6 +61,7 @@ void RunDissolveID(Extension& ext) {
     readShapesFirst(table);
     double next = 1;
     if (!RunClassSelection(wb)) return markCancelled(wb);
+    if (refuseClassFieldWritten(wb, fieldsWrittenBy("cmdDissolveID"), operationCaption(wb, "cmdDissolveID"))) return;
 
     // Always a fresh field: numbers of an earlier run must not survive in
     // classes this run does not select. It reads 0 (unnumbered) everywhere.

@@ -17,6 +17,7 @@
 #include "host/HostError.h"
 #include "metrics/Extension.h"
 #include "metrics/Operations.h"
+#include "metrics/WrittenFields.h"
 #include "metrics/Analysis.h"
 #include "session/NumberText.h"
 #include "ui/ClassSelection.h"
@@ -72,6 +73,7 @@ void RunFormAnalysis(Extension& ext) {
     const int perimeter = table.findField("Perimeter");
     if (!hasAreaFields(wb, table, true)) return;
     if (!RunClassSelection(wb)) return markCancelled(wb);
+    if (refuseClassFieldWritten(wb, fieldsWrittenBy("cdmshpIx"), operationCaption(wb, "cdmshpIx"))) return;
 
     const int paratioField = patchMetricField(table, "Paratio");
     const int shapeIndexField = patchMetricField(table, "Shape_Idx");

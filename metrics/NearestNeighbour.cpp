@@ -20,6 +20,7 @@
 #include "metrics/Extension.h"
 #include "metrics/Operations.h"
 #include "metrics/Analysis.h"
+#include "metrics/WrittenFields.h"
 #include "ui/ClassSelection.h"
 #include "ui/Operation.h"
 
@@ -30,6 +31,7 @@ void RunNearestNeighbourAnalysis(Extension& ext) {
     FeatureTable& table = wb.selectedLayer().featureTable();
     readShapesFirst(table);
     if (!RunClassSelection(wb)) return markCancelled(wb);
+    if (refuseClassFieldWritten(wb, fieldsWrittenBy("cmdClasses"), operationCaption(wb, "cmdClasses"))) return;
 
     const int distanceField = patchMetricField(table, "NNDist");
     const int idField = patchMetricField(table, "NNId");

@@ -31,6 +31,7 @@
 #include "host/SpatialIndex.h"
 #include "metrics/Extension.h"
 #include "metrics/Operations.h"
+#include "metrics/WrittenFields.h"
 #include "metrics/Analysis.h"
 #include "session/NumberText.h"
 #include "ui/ClassSelection.h"
@@ -132,6 +133,7 @@ void RunProximityPX92(Extension& ext) {
     if (!RunClassSelection(wb)) return markCancelled(wb);
     auto setting = askProximitySetting(wb, "PX92_");
     if (!setting) return markCancelled(wb);
+    if (refuseClassFieldWritten(wb, {setting->fieldName}, operationCaption(wb, "cmdPX"))) return;
     const int field = patchMetricField(table, setting->fieldName);
     const int distanceField = table.findField("NNDist");
     const int areaField = table.findField("NN_Area");
@@ -161,6 +163,7 @@ void RunProximityPX94(Extension& ext) {
     if (!RunClassSelection(wb)) return markCancelled(wb);
     auto setting = askProximitySetting(wb, "PX94_");
     if (!setting) return markCancelled(wb);
+    if (refuseClassFieldWritten(wb, {setting->fieldName}, operationCaption(wb, "cmdPX94"))) return;
     const int field = patchMetricField(table, setting->fieldName);
     const int distanceField = table.findField("NNDist");
     const int areaField = table.findField("Area");
@@ -205,6 +208,7 @@ void RunProximityFragstats(Extension& ext) {
     if (!RunClassSelection(wb)) return markCancelled(wb);
     auto setting = askProximitySetting(wb, "PXfg_");
     if (!setting) return markCancelled(wb);
+    if (refuseClassFieldWritten(wb, {setting->fieldName}, operationCaption(wb, "cmdPXfrag"))) return;
     const int field = patchMetricField(table, setting->fieldName);
 
     double landscapeSum = 0, landscapePatches = 0;

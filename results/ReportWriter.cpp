@@ -1,6 +1,8 @@
 #include "results/ReportWriter.h"
 
 #include <algorithm>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -11,6 +13,19 @@
 #include "ui/Workbench.h"
 
 namespace quilta {
+namespace {
+
+std::string kindOf(std::filesystem::file_type type) {
+  switch (type) {
+    case std::filesystem::file_type::block: return "a block device";
+    case std::filesystem::file_type::character: return "a character device";
+    case std::filesystem::file_type::fifo: return "a named pipe";
+    case std::filesystem::file_type::socket: return "a socket";
+    default: return "not a plain file";
+  }
+}
+
+}  // namespace
 
 std::vector<std::string> ReportWriter::classReportLines(const ListView& list) {
   std::vector<std::string> lines;
@@ -42,10 +57,17 @@ bool ReportWriter::save(Workbench& wb, const std::string& defaultName, const std
     // A link is followed: the report replaces the file it points to.
     if (std::filesystem::is_symlink(path)) path = std::filesystem::weakly_canonical(path);
     const std::string shown = "\"" + path.string() + "\"";
+    // Only a regular file is replaced by a report. Anything else is refused
+    // before it is opened: a device would be replaced by a plain file, and
+    // opening a named pipe waits for a reader that may never come.
+    std::error_code statError;
+    const auto status = std::filesystem::status(path, statError);
+    const bool exists = std::filesystem::exists(status);
+    if (exists && std::filesystem::is_directory(status)) throw HostError(shown + " is a folder");
+    if (exists && !std::filesystem::is_regular_file(status))
+      throw HostError(shown + " is not a regular file (" + kindOf(status.type()) + "): a report is not written there");
     // An existing file the user may not write stays as it is.
-    const bool exists = std::filesystem::exists(path);
-    if (exists && std::filesystem::is_directory(path)) throw HostError(shown + " is a folder");
-    if (exists && !std::ofstream(path, std::ios::binary | std::ios::app))
+    if (exists && ::access(path.c_str(), W_OK) != 0)
       throw HostError("cannot write " + shown + ": " + std::strerror(errno));
     const std::string bytes = reportBytes(lines);
     // Written beside the target and renamed over it, so a failed write never

@@ -16,6 +16,7 @@ namespace quilta {
 
 class HostApplication;
 class MapDocument;
+class FeatureTable;
 
 // How the last operation ended, for callers that script the tool.
 enum class Outcome { Completed, Refused, Failed, Cancelled };
@@ -35,6 +36,8 @@ struct SessionState {
   bool changeClassesRequest = false;
   std::string companionToolPath;
   Outcome lastOutcome = Outcome::Completed;
+  // Tables whose invalid patches have been reported: once per run and table.
+  std::vector<const FeatureTable*> invalidShapesReported;
 
   // The selected class values; empty when the list is absent.
   const std::vector<std::string>& classes() const;

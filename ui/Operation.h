@@ -2,12 +2,17 @@
 // The frame every operation of the tool runs in.
 
 #include <exception>
+#include <new>
 #include <string>
 
 #include "host/HostError.h"
 #include "ui/Workbench.h"
 
 namespace quilta {
+
+// The cause shown when an operation ran out of memory.
+inline constexpr const char* kOutOfMemory =
+    "out of memory: the layer's shapes and the operation's work do not fit in the memory available";
 
 // Brackets one operation: clears the cancel flag and fetches the map document
 // on entry; whatever way the operation ends, hides the progress bar and the
@@ -22,6 +27,13 @@ class OperationScope {
   ~OperationScope() {
     wb_.finish();
     try {
+      wb_.reportInvalidShapes();
+    } catch (const std::exception&) {
+      // A warning that cannot be given is no reason to lose the operation.
+    }
+    try {
+      // A failed operation leaves none of a schema change it had not written.
+      if (wb_.session.lastOutcome == Outcome::Failed) wb_.app.document().dropPendingSchemaChanges();
       wb_.app.document().syncLayers();
     } catch (const std::exception& e) {
       // Only reached when the operation itself succeeded in memory but the
@@ -45,6 +57,9 @@ void runOperation(Workbench& wb, const char* errorText, Body&& body) {
   OperationScope scope(wb);
   try {
     body();
+  } catch (const std::bad_alloc&) {
+    wb.session.lastOutcome = Outcome::Failed;
+    wb.message(errorText, kComponentTitle, Buttons::OK, Icon::None, kOutOfMemory);
   } catch (const std::exception& e) {
     wb.session.lastOutcome = Outcome::Failed;
     wb.message(errorText, kComponentTitle, Buttons::OK, Icon::None, e.what());

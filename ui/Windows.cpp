@@ -144,6 +144,7 @@ void frmMain::cmdClass_Click() {
 void frmMain::cmdDelFlds_Click() {
   // A failure before the window opens ends the click with the general error,
   // so the user learns why nothing appeared.
+  wb_.session.cancel = false;
   try {
     document = &wb_.app.document();
     PolygonLayer& layer = wb_.selectedLayer();
@@ -301,7 +302,15 @@ void frmDelFields::cmdDelFlds_Click() {
     PolygonLayer& layer = wb_.selectedLayer();
     FeatureTable& table = layer.featureTable();
     if (!lstDelFlds.anySelected()) {
+      wb_.session.lastOutcome = Outcome::Refused;
       wb_.message("Select at least one field!");
+      return;
+    }
+    // A cancel that came meanwhile (Ctrl-C on the command line) deletes
+    // nothing; once begun, the deletion is one rewrite of the table.
+    if (wb_.yield()) {
+      wb_.session.lastOutcome = Outcome::Cancelled;
+      hide();
       return;
     }
     for (std::size_t i = 0; i < lstDelFlds.items.size(); ++i) {

@@ -103,6 +103,23 @@ Workbench::Progress Workbench::progress() const {
   return p;
 }
 
+void Workbench::reportInvalidShapes() {
+  PolygonLayer* layer = app.document().selectedLayer();
+  if (!layer) return;
+  const FeatureTable& table = layer->featureTable();
+  const std::vector<std::int64_t>& invalid = table.invalidShapes();
+  auto& reported = session.invalidShapesReported;
+  if (invalid.empty() || std::find(reported.begin(), reported.end(), &table) != reported.end()) return;
+  reported.push_back(&table);
+  std::string fids;
+  for (std::size_t i = 0; i < invalid.size() && i < 10; ++i) fids += (i ? ", " : "") + std::to_string(invalid[i]);
+  if (invalid.size() > 10) fids += ", ...";
+  message("Patches that are not valid polygons (self-intersecting rings, bow-ties, rings outside their shell): " +
+              std::to_string(invalid.size()) +
+              ". They were analysed as they are; their areas, edges and core areas may be wrong. FID: " + fids,
+          "Invalid patches", Buttons::OK, Icon::Exclamation);
+}
+
 void Workbench::finish() {
   main.ProgressBar1.visible = false;
   main.cmdCancel.visible = false;

@@ -64,6 +64,10 @@ class Workbench {
   // True when the user cancelled.
   bool idle();
   void finish();
+  // Warns once per run and layer, naming up to ten of them, when the shapes
+  // the selected layer has read hold patches that are not valid polygons:
+  // they are analysed as they are, but their measures mean little.
+  void reportInvalidShapes();
 
   // Progress within the current step, for front ends that show more than
   // the bar's whole steps. beginItems() says how many items the step has

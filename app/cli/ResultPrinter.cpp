@@ -11,6 +11,28 @@
 namespace quilta::cli {
 namespace {
 
+// The length of the well-formed UTF-8 sequence at `at` (no overlong forms, no
+// surrogates, nothing beyond U+10FFFF), or 0 when there is none.
+std::size_t utf8SequenceLength(std::string_view s, std::size_t at) {
+  const auto byte = [&](std::size_t k) { return at + k < s.size() ? static_cast<unsigned char>(s[at + k]) : 0u; };
+  const unsigned b0 = byte(0);
+  const auto continuation = [&](std::size_t k, unsigned lo = 0x80, unsigned hi = 0xBF) {
+    const unsigned b = byte(k);
+    return at + k < s.size() && b >= lo && b <= hi;
+  };
+  if (b0 < 0x80) return 1;
+  if (b0 >= 0xC2 && b0 <= 0xDF) return continuation(1) ? 2 : 0;
+  if (b0 >= 0xE0 && b0 <= 0xEF) {
+    const unsigned lo = b0 == 0xE0 ? 0xA0 : 0x80, hi = b0 == 0xED ? 0x9F : 0xBF;
+    return continuation(1, lo, hi) && continuation(2) ? 3 : 0;
+  }
+  if (b0 >= 0xF0 && b0 <= 0xF4) {
+    const unsigned lo = b0 == 0xF0 ? 0x90 : 0x80, hi = b0 == 0xF4 ? 0x8F : 0xBF;
+    return continuation(1, lo, hi) && continuation(2) && continuation(3) ? 4 : 0;
+  }
+  return 0;
+}
+
 // Width on a terminal: one column per UTF-8 character.
 std::size_t columnsOf(std::string_view text) {
   return static_cast<std::size_t>(
@@ -117,7 +139,19 @@ void printJson(std::ostream& out, const ResultWindow& window) {
 
 std::string jsonString(std::string_view text) {
   std::string out = "\"";
-  for (char ch : text) {
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char ch = text[i];
+    if (static_cast<unsigned char>(ch) >= 0x80) {
+      // JSON is UTF-8: a byte that starts no well-formed sequence (a text
+      // read in the wrong code page) becomes U+FFFD, never passed on raw.
+      if (const std::size_t n = utf8SequenceLength(text, i)) {
+        out.append(text.substr(i, n));
+        i += n - 1;
+      } else {
+        out += "\ufffd";
+      }
+      continue;
+    }
     switch (ch) {
       case '"':
         out += "\\\"";

@@ -27,7 +27,8 @@ void printTable(std::ostream& out, const ResultWindow& window);
 void printJson(std::ostream& out, const ResultWindow& window);
 
 // `text` as a JSON string literal: quotes, backslashes and control characters
-// escaped, everything else (UTF-8 included) passed through.
+// escaped, well-formed UTF-8 passed through, any other byte replaced by
+// U+FFFD, so the literal is always valid UTF-8.
 std::string jsonString(std::string_view text);
 // The number a shown value stands for as a JSON number, or "null".
 std::string jsonNumber(const std::string& shown);

@@ -102,6 +102,7 @@ const std::map<std::string, std::string>& operationButtons() {
 }
 
 void ScriptedUser::interrupt() { interrupted = 1; }
+bool ScriptedUser::interruptPending() { return interrupted != 0; }
 
 ScriptedUser::ScriptedUser(ScriptedWindowSystem& ws, const Options& options)
     : ws_(ws), options_(options), terminal_(isatty(STDERR_FILENO) == 1) {}
@@ -243,7 +244,10 @@ void ScriptedUser::attach(Extension& ext) {
   ws_.onShow("frmClasses", [this, &wb](WindowModel&) {
     auto& w = wb.classes;
     if (options_.classes.empty()) return w.cmdSelectAll_Click();
-    const std::vector<std::string> wanted = classList(options_.classes, w.lstClassNames.items);
+    // A class named twice is one class, analysed once where first named.
+    std::vector<std::string> wanted;
+    for (auto& c : classList(options_.classes, w.lstClassNames.items))
+      if (std::find(wanted.begin(), wanted.end(), c) == wanted.end()) wanted.push_back(std::move(c));
     for (const auto& c : wanted) {
       auto it = std::find(w.lstClassNames.items.begin(), w.lstClassNames.items.end(), c);
       if (it == w.lstClassNames.items.end()) {
@@ -274,6 +278,9 @@ void ScriptedUser::attach(Extension& ext) {
       if (!w.lstDelFlds.selected[static_cast<std::size_t>(i)]) w.lstDelFlds.click(static_cast<std::size_t>(i));
     }
     w.cmdDelFlds_Click();
+    // Without fields the window stays open after its warning: the run ends
+    // there, refused.
+    if (options_.fields.empty()) w.cmdCancel2_Click();
   });
 
   ws_.pending = [this] { return interrupted != 0 || terminal_ || options_.progressJson; };

@@ -56,6 +56,8 @@ class ScriptedUser {
   bool reportFailed() const { return reportFailed_; }
   // Called for every Ctrl-C.
   static void interrupt();
+  // True when a Ctrl-C came that no operation has taken as its cancel yet.
+  static bool interruptPending();
   // Bracket one operation of the run, for the progress lines: `name` is the
   // operation's name on the command line.
   void beginOperation(const std::string& name);

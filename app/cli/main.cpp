@@ -5,6 +5,8 @@
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
+#include <cctype>
 #include <csignal>
 #include <filesystem>
 #include <iostream>
@@ -15,6 +17,7 @@
 #include "host/HostApplication.h"
 #include "host/HostError.h"
 #include "metrics/Extension.h"
+#include "metrics/WrittenFields.h"
 
 namespace {
 
@@ -137,6 +140,9 @@ int main(int argc, char** argv) {
     }
   }
 
+  // Ctrl-C is the Cancel button from the first instant: while the layer
+  // opens it ends the run before any operation begins.
+  std::signal(SIGINT, [](int) { quilta::cli::ScriptedUser::interrupt(); });
   quilta::HostApplication host;
   quilta::PolygonLayer* layer = nullptr;
   try {
@@ -154,13 +160,36 @@ int main(int argc, char** argv) {
   quilta::Extension ext(host, ws, programFolder(argv[0]));
   quilta::cli::ScriptedUser user(ws, opt);
   user.attach(ext);
-  std::signal(SIGINT, [](int) { quilta::cli::ScriptedUser::interrupt(); });
+  if (quilta::cli::ScriptedUser::interruptPending()) {
+    std::cerr << "interrupted: no operation was run\n";
+    return 1;
+  }
 
   for (const auto& op : opt.operations) {
     const std::string& button = quilta::cli::operationButtons().at(op);
     if (button != "cmdDelFlds" && !ext.workbench.main.operations.count(button)) {
       std::cerr << "quilta: the operation " << op << " is not available yet\n";
       return 2;
+    }
+  }
+  // A class field that an operation of the run would write is refused before
+  // the first operation writes anything.
+  if (opt.classField) {
+    std::string suffix = opt.suffix.value_or(opt.buffer.value_or(""));
+    if (suffix.size() >= 6) suffix.clear();
+    for (const auto& op : opt.operations) {
+      const std::string& button = quilta::cli::operationButtons().at(op);
+      for (const auto& name : quilta::fieldsWrittenBy(button, suffix)) {
+        if (name.size() != opt.classField->size() ||
+            !std::equal(name.begin(), name.end(), opt.classField->begin(), [](char a, char b) {
+              return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
+            }))
+          continue;
+        std::cerr << "Class field " << *opt.classField << ": "
+                  << quilta::classFieldOverwrittenText(*opt.classField, quilta::operationCaption(ext.workbench, button))
+                  << "\n";
+        return 1;
+      }
     }
   }
 

@@ -23,8 +23,8 @@ FieldInfo DbaseStore::field(int index) const {
 }
 
 void DbaseStore::openForWriting() {
-  // The table is opened for writing when the layer opens in update mode.
   if (!dbf_.writable()) throw HostError("the table is open read-only");
+  dbf_.openForWriting();
 }
 
 void DbaseStore::addField(const std::string& name, int type, int length, int precision, const Value& fill) {

@@ -28,6 +28,7 @@ class DbaseStore final : public AttributeStore {
   void deleteField(int index) override { dbf_.deleteField(index); }
   void fillField(int index, const Value& value) override { dbf_.fillField(index, value); }
   void flush() override { dbf_.flush(); }
+  void dropPendingSchemaChanges() override { dbf_.dropPendingRewrite(); }
 
  private:
   DbfTable dbf_;

@@ -12,6 +12,9 @@
 #include "host/dbase/DbfTable.h"
 
 #include <fcntl.h>
+#include <setjmp.h>
+#include <signal.h>
+#include <sys/file.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -31,6 +34,8 @@
 #include <utility>
 
 #include "host/Cp1252.h"
+#include "host/FileLock.h"
+#include "host/TemporaryFiles.h"
 #include "host/HostError.h"
 
 namespace quilta {
@@ -220,21 +225,24 @@ void pwriteAll(int fd, const char* data, std::size_t size, off_t offset,
 }
 
 // Writes `chunks` to `target` through a temporary file in the same folder,
-// flushed to disk and then renamed over the target: after a crash the target
-// holds either its old content or the new one. `mode` (permission bits) is
-// applied when given; otherwise the new file gets the usual 0666 & ~umask.
+// flushed to disk and then renamed over the target, the folder flushed after:
+// after a crash the target holds either its old content or the new one. The
+// temporary file has a short name of its own (a target name up to the file
+// system's limit still leaves room for it) and is removed however the write
+// fails. `mode` (permission bits) is applied when given; otherwise the new
+// file gets the usual 0666 & ~umask. With `keepLocked` the new file is locked
+// for this process's writes before it takes the target's place and stays
+// open: the descriptor is handed back (else -1).
 template <typename Chunks>
-void replaceFileAtomically(const std::filesystem::path& target, const Chunks& chunks,
-                           std::optional<mode_t> mode) {
+int replaceFileAtomically(const std::filesystem::path& target, const Chunks& chunks,
+                          std::optional<mode_t> mode, bool keepLocked = false) {
   std::filesystem::path folder = target.parent_path();
   if (folder.empty()) folder = ".";
-  static std::atomic<unsigned> counter{0};
   std::filesystem::path temp;
   Fd fd;
   for (int attempt = 0; fd.get() < 0; ++attempt) {
-    temp = folder / ("." + target.filename().string() + "." + std::to_string(::getpid()) + "." +
-                     std::to_string(++counter) + ".tmp");
-    fd.reset(::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+    temp = folder / (temporaryName() + ".tmp");
+    fd.reset(::open(temp.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
     if (fd.get() < 0 && (errno != EEXIST || attempt > 100)) {
       throw HostError("cannot write " + quoted(target) + ": cannot create a temporary file in " +
                       quoted(folder) + ": " + errnoText(errno));
@@ -248,8 +256,8 @@ void replaceFileAtomically(const std::filesystem::path& target, const Chunks& ch
     if (::fsync(fd.get()) != 0) {
       throw HostError("cannot write " + quoted(target) + ": " + errnoText(errno));
     }
-    if (::close(fd.release()) != 0) {
-      throw HostError("cannot write " + quoted(target) + ": " + errnoText(errno));
+    if (keepLocked && ::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) {
+      throw HostError("cannot lock " + quoted(target) + ": " + errnoText(errno));
     }
     if (::rename(temp.c_str(), target.c_str()) != 0) {
       throw HostError("cannot replace " + quoted(target) + ": " + errnoText(errno));
@@ -263,6 +271,53 @@ void replaceFileAtomically(const std::filesystem::path& target, const Chunks& ch
   // reason to fail: the data is already safely in place.
   Fd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (dir.get() >= 0) ::fsync(dir.get());
+  if (keepLocked) return fd.release();
+  if (::close(fd.release()) != 0) throw HostError("cannot write " + quoted(target) + ": " + errnoText(errno));
+  return -1;
+}
+
+// A fault while copying into the mapped file (another program shrank it)
+// becomes a return to the guarded copy instead of the end of the process.
+// volatile: it must be set before the copy starts, though no C++ code reads it
+// in between (only the signal handler does).
+thread_local sigjmp_buf* volatile mappedCopyFault = nullptr;
+struct sigaction previousBusAction {};
+
+void onBusError(int signal, siginfo_t* info, void* context) {
+  if (mappedCopyFault) siglongjmp(*mappedCopyFault, 1);
+  // Not ours: whoever handled it before, or the default (the process ends).
+  if (previousBusAction.sa_flags & SA_SIGINFO) {
+    if (previousBusAction.sa_sigaction) return previousBusAction.sa_sigaction(signal, info, context);
+  } else if (previousBusAction.sa_handler != SIG_DFL && previousBusAction.sa_handler != SIG_IGN) {
+    return previousBusAction.sa_handler(signal);
+  }
+  ::signal(SIGBUS, SIG_DFL);
+  ::raise(SIGBUS);
+}
+
+void guardMappedCopies() {
+  static const bool installed = [] {
+    struct sigaction action {};
+    action.sa_sigaction = onBusError;
+    action.sa_flags = SA_SIGINFO | SA_NODEFER;  // no mask to restore after the jump
+    sigemptyset(&action.sa_mask);
+    ::sigaction(SIGBUS, &action, &previousBusAction);
+    return true;
+  }();
+  (void)installed;
+}
+
+// Copies into a mapped file; false when the pages are gone (the file shrank).
+bool copyIntoMapping(char* to, const char* from, std::size_t size) {
+  sigjmp_buf jump;
+  if (sigsetjmp(jump, 0) != 0) {
+    mappedCopyFault = nullptr;
+    return false;
+  }
+  mappedCopyFault = &jump;
+  std::memcpy(to, from, size);
+  mappedCopyFault = nullptr;
+  return true;
 }
 
 // The .cpg beside `dbf`: an existing one whatever the case of its extension,
@@ -340,9 +395,15 @@ void validateNewField(const DbfField& f) {
 
 struct DbfTable::Impl {
   std::filesystem::path path;
-  bool writable = false;
+  bool writable = false;  // mutations allowed; the file is opened for them at the first
   bool utf8 = false;
-  Fd fd;  // open read-write while the table is writable
+  Fd fd;  // open read-write and locked once the first mutation came
+  // The file as it was read (or last rewritten): another program that
+  // replaces, grows or shrinks it meanwhile is noticed before anything is
+  // written over its work.
+  dev_t device = 0;
+  ino_t inode = 0;
+  std::uint64_t fileSize = 0;
 
   char version = 0x03;
   char languageDriver = 0;
@@ -378,13 +439,19 @@ struct DbfTable::Impl {
     if (length == 0 || ::fstat(fd.get(), &st) != 0 || static_cast<std::uint64_t>(st.st_size) < length) return;
     void* m = ::mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_SHARED, fd.get(), 0);
     if (m == MAP_FAILED) return;
+    guardMappedCopies();
     mapped = static_cast<char*>(m);
     mappedLength = length;
   }
 
-  void requireWritable() const {
+  void requireWritable() {
     if (!writable) throw HostError("the table " + quoted(path) + " is open read-only");
+    if (fd.get() < 0) openForWriting();
   }
+  void openForWriting();
+  // Throws when the file on disk is no longer the one read: replaced (another
+  // program saved a copy over it), or grown or shrunk in place.
+  void checkUnchanged() const;
   void checkRecord(std::int64_t record) const {
     if (record < 0 || record >= recordCount) {
       throw HostError("record " + std::to_string(record) + " out of range (table " + quoted(path) +
@@ -585,8 +652,43 @@ std::string DbfTable::Impl::buildHeader(std::size_t newHeaderLength) const {
   return h;
 }
 
+void DbfTable::Impl::openForWriting() {
+  Fd rw(::open(path.c_str(), O_RDWR | O_CLOEXEC));
+  if (rw.get() < 0) throw HostError("cannot open " + quoted(path) + " for writing: " + errnoText(errno));
+  // One writer at a time: a second is refused at once, naming the first.
+  // Readers take no lock and are never kept out.
+  if (::flock(rw.get(), LOCK_EX | LOCK_NB) != 0) {
+    if (errno != EWOULDBLOCK) throw HostError("cannot lock " + quoted(path) + ": " + errnoText(errno));
+    const std::string holder = writeLockHolder(path, 0);
+    throw HostError(quoted(path) + " is being written by " + (holder.empty() ? "another program" : holder));
+  }
+  struct stat st {};
+  if (::fstat(rw.get(), &st) != 0) throw HostError("cannot open " + quoted(path) + ": " + errnoText(errno));
+  if (st.st_dev != device || st.st_ino != inode || static_cast<std::uint64_t>(st.st_size) != fileSize) {
+    throw HostError(quoted(path) + " was changed by another program after it was read: open the layer again");
+  }
+  fd.reset(rw.release());
+  std::filesystem::path folder = path.parent_path();
+  removeAbandonedTemporaries(folder);
+}
+
+void DbfTable::Impl::checkUnchanged() const {
+  struct stat mine {}, onDisk {};
+  if (::fstat(fd.get(), &mine) != 0) throw HostError("cannot check " + quoted(path) + ": " + errnoText(errno));
+  if (::stat(path.c_str(), &onDisk) != 0 || onDisk.st_dev != mine.st_dev || onDisk.st_ino != mine.st_ino) {
+    throw HostError(quoted(path) +
+                    " was replaced by another program while the operation ran: what the operation stored went into "
+                    "the replaced file and is not in the table");
+  }
+  if (static_cast<std::uint64_t>(mine.st_size) != fileSize) {
+    throw HostError(quoted(path) + " was changed by another program while the operation ran: it has " +
+                    std::to_string(mine.st_size) + " bytes instead of " + std::to_string(fileSize));
+  }
+}
+
 void DbfTable::Impl::rewrite() {
   requireWritable();
+  checkUnchanged();
   const std::size_t newHeaderLength = kFileHeaderSize + fields.size() * kDescriptorSize + 1;
   const std::string header = buildHeader(newHeaderLength);
   struct stat st {};
@@ -602,14 +704,15 @@ void DbfTable::Impl::rewrite() {
   const std::array<std::string_view, 3> chunks = {
       std::string_view(header), std::string_view(records.data(), records.size()), tail};
   unmap();
-  replaceFileAtomically(target, chunks, mode);
-
+  Fd rewritten(replaceFileAtomically(target, chunks, mode, true));
+  struct stat now {};
+  if (::fstat(rewritten.get(), &now) != 0) throw HostError("cannot check " + quoted(path) + ": " + errnoText(errno));
+  fd.reset(rewritten.release());  // the old file and its lock go with the old descriptor
+  device = now.st_dev;
+  inode = now.st_ino;
+  fileSize = static_cast<std::uint64_t>(now.st_size);
   headerLength = newHeaderLength;
   rewritePending = false;
-  fd.reset(::open(target.c_str(), O_RDWR | O_CLOEXEC));
-  if (fd.get() < 0) {
-    throw HostError("cannot reopen " + quoted(path) + " after rewriting it: " + errnoText(errno));
-  }
 }
 
 // ---------------------------------------------------------------------------
@@ -633,7 +736,7 @@ DbfTable DbfTable::open(const std::filesystem::path& path, bool writable) {
   impl->path = path;
   impl->writable = writable;
 
-  Fd fd(::open(path.c_str(), (writable ? O_RDWR : O_RDONLY) | O_CLOEXEC));
+  Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
   if (fd.get() < 0) throw HostError("cannot open " + quoted(path) + ": " + errnoText(errno));
   struct stat st {};
   if (::fstat(fd.get(), &st) != 0)
@@ -686,9 +789,8 @@ DbfTable DbfTable::open(const std::filesystem::path& path, bool writable) {
   std::string header(headerLength, '\0');
   readAt(header.data(), headerLength, 0);
   std::size_t offset = 1;  // the deletion flag comes first
-  for (std::size_t d = kFileHeaderSize;
-       d + kDescriptorSize <= headerLength && header[d] != kHeaderTerminator;
-       d += kDescriptorSize) {
+  std::size_t d = kFileHeaderSize;
+  for (; d + kDescriptorSize <= headerLength && header[d] != kHeaderTerminator; d += kDescriptorSize) {
     const char* desc = header.data() + d;
     std::string raw(desc, ::strnlen(desc, 11));
     while (!raw.empty() && raw.back() == ' ') raw.pop_back();
@@ -701,14 +803,32 @@ DbfTable DbfTable::open(const std::filesystem::path& path, bool writable) {
       f.width += 256 * f.decimals;
       f.decimals = 0;
     }
-    if (f.width == 0)
-      throw notDbase("field " + std::to_string(impl->fields.size() + 1) + " has width 0");
+    const std::string which = "field " + std::to_string(impl->fields.size() + 1) + " (" + cp1252ToUtf8(raw) + ")";
+    if (f.width == 0) throw notDbase(which + " has width 0");
+    if (std::string_view("CNFDLM").find(f.type) == std::string_view::npos) {
+      char hex[8];
+      std::snprintf(hex, sizeof hex, "0x%02X", static_cast<unsigned char>(f.type));
+      throw notDbase(which + " has the unknown type " + hex);
+    }
+    if (isNumericType(f.type) && f.decimals >= f.width)
+      throw notDbase(which + " has " + std::to_string(f.decimals) + " decimals in a width of " +
+                     std::to_string(f.width));
+    if ((f.type == 'D' && f.width != 8) || (f.type == 'L' && f.width != 1))
+      throw notDbase(which + " of type " + std::string(1, f.type) + " has the width " + std::to_string(f.width));
+    if (impl->fields.size() == kMaxFields) throw notDbase("it declares more than 255 fields");
     impl->offsets.push_back(offset);
     offset += static_cast<std::size_t>(f.width);
     impl->rawNames.push_back(raw);
     impl->fields.push_back(std::move(f));
   }
-  if (offset > recordLength) {
+  // The descriptors end with their terminator inside the header (a writer may
+  // leave bytes after it); without it the header length is wrong and every
+  // cell would be read from the wrong bytes.
+  if (d >= headerLength || header[d] != kHeaderTerminator) {
+    throw notDbase("the field descriptors do not end within the header length of " + std::to_string(headerLength) +
+                   " bytes (no terminator 0x0D after field " + std::to_string(impl->fields.size()) + ")");
+  }
+  if (offset != recordLength) {
     throw notDbase("its fields need " + std::to_string(offset) +
                    " bytes per record but records have " + std::to_string(recordLength));
   }
@@ -726,13 +846,25 @@ DbfTable DbfTable::open(const std::filesystem::path& path, bool writable) {
   }
   impl->records.resize(static_cast<std::size_t>(recordBytes));
   readAt(impl->records.data(), impl->records.size(), headerLength);
+  // Whole records after those announced, not behind an end-of-file marker:
+  // the header's record count is wrong, and records would be lost.
+  if (fileSize - headerLength - recordBytes >= recordLength) {
+    char next = 0;
+    readAt(&next, 1, headerLength + recordBytes);
+    if (next != kEndOfFile) {
+      throw notDbase("its header announces " + std::to_string(recordCount) + " records but " +
+                     std::to_string((fileSize - headerLength) / recordLength) + " records' bytes follow the header");
+    }
+  }
 
   impl->version = fixed[0];
   impl->languageDriver = fixed[29];
   impl->headerLength = headerLength;
   impl->recordLength = recordLength;
   impl->recordCount = recordCount;
-  if (writable) impl->fd.reset(fd.release());
+  impl->device = st.st_dev;
+  impl->inode = st.st_ino;
+  impl->fileSize = fileSize;
   return DbfTable(impl.release());
 }
 
@@ -775,6 +907,7 @@ void DbfTable::create(const std::filesystem::path& path, const std::vector<DbfFi
 }
 
 bool DbfTable::writable() const { return impl_->writable; }
+void DbfTable::openForWriting() { impl_->requireWritable(); }
 std::int64_t DbfTable::recordCount() const { return impl_->recordCount; }
 
 bool DbfTable::isDeleted(std::int64_t record) const {
@@ -828,8 +961,11 @@ void DbfTable::store(std::int64_t record) {
   const std::size_t at = static_cast<std::size_t>(record) * impl_->recordLength;
   if (!impl_->mapped) impl_->mapForStores();
   if (impl_->mapped) {
-    std::memcpy(impl_->mapped + impl_->headerLength + at, impl_->records.data() + at, impl_->recordLength);
-    return;
+    if (copyIntoMapping(impl_->mapped + impl_->headerLength + at, impl_->records.data() + at,
+                        impl_->recordLength))
+      return;
+    impl_->unmap();
+    throw HostError(quoted(impl_->path) + " was shrunk by another program while the operation wrote into it");
   }
   pwriteAll(impl_->fd.get(), impl_->records.data() + at, impl_->recordLength,
             static_cast<off_t>(impl_->headerLength + at), impl_->path);
@@ -913,8 +1049,19 @@ void DbfTable::fillField(int field, const Value& value) {
   t.rewritePending = true;
 }
 
+void DbfTable::dropPendingRewrite() {
+  if (!impl_ || !impl_->rewritePending) return;
+  DbfTable again = open(impl_->path, impl_->writable);
+  // The file and its lock stay this table's: the file was not rewritten.
+  again.impl_->fd.reset(impl_->fd.release());
+  impl_->unmap();
+  std::swap(impl_, again.impl_);
+}
+
 void DbfTable::flush() {
-  if (impl_ && impl_->rewritePending) impl_->rewrite();
+  if (!impl_) return;
+  if (impl_->rewritePending) return impl_->rewrite();
+  if (impl_->fd.get() >= 0) impl_->checkUnchanged();
 }
 
 }  // namespace quilta

@@ -27,10 +27,15 @@ struct DbfField {
 
 class DbfTable {
  public:
-  // Opens `path`. With `writable` false every mutation throws HostError. The
-  // text code page is UTF-8 when a .cpg beside the file says so, otherwise
-  // Windows-1252; texts are handed out and taken in as UTF-8.
-  // Throws HostError when the file is missing, unreadable or not a dBASE table.
+  // Opens `path` and reads it whole. With `writable` false every mutation
+  // throws HostError; with `writable` true the file is opened for writing at
+  // the first mutation (or openForWriting()), so that a table nobody changes
+  // is only ever read. The text code page is UTF-8 when a .cpg beside the file
+  // says so, otherwise Windows-1252; texts are handed out and taken in as
+  // UTF-8. Throws HostError when the file is missing, unreadable or not a
+  // dBASE table: a version it does not know, field descriptors that do not
+  // end within the header, a record length other than the fields', a record
+  // count the file's size contradicts, field types and widths no table has.
   static DbfTable open(const std::filesystem::path& path, bool writable);
 
   // Creates an empty table with `fields` (UTF-8 .cpg written beside it).
@@ -41,6 +46,12 @@ class DbfTable {
   ~DbfTable();
 
   bool writable() const;
+  // Opens the file for writing and takes the lock that keeps a second writer
+  // out (an advisory lock on the file: readers are not kept out), held as long
+  // as the table is open. Throws HostError when the file cannot be written,
+  // another writer holds the lock (named when the system tells), or the file
+  // was changed by another program since it was read. Does nothing when done.
+  void openForWriting();
   std::int64_t recordCount() const;
   // A record flagged deleted ('*'): cursors skip it.
   bool isDeleted(std::int64_t record) const;
@@ -77,7 +88,14 @@ class DbfTable {
   // Sets column `field` of every record to `value`.
   void fillField(int field, const Value& value);
 
+  // Forgets the changes a pending rewrite would write (the table is read
+  // again from the file, which holds none of them); nothing when none is
+  // pending.
+  void dropPendingRewrite();
+
   // Performs a pending rewrite, if any. Called when an operation ends.
+  // Throws HostError when the file was replaced, grown or shrunk by another
+  // program since it was read or written (what was stored may be lost then).
   void flush();
 
  private:

@@ -2,7 +2,6 @@
 
 #include <sqlite3.h>
 #include <sys/stat.h>
-#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -12,6 +11,7 @@
 #include <sstream>
 
 #include "host/GeosContext.h"
+#include "host/FileLock.h"
 #include "host/HostError.h"
 
 namespace quilta {
@@ -150,34 +150,9 @@ Value hostValue(const SqlColumn& c, Value v) {
 
 // --- Another writer ---------------------------------------------------------
 
-// The process that holds SQLite's write lock on `path` (a POSIX lock on the
-// byte after the pending byte at 1 GiB), as "process 123 (name)", from the
-// system's table of file locks; empty when it cannot be told.
-std::string lockHolder(const std::filesystem::path& path) {
-  struct stat st {};
-  if (stat(path.c_str(), &st) != 0) return {};
-  char device[32];
-  std::snprintf(device, sizeof device, "%02x:%02x:%llu", major(st.st_dev), minor(st.st_dev),
-                static_cast<unsigned long long>(st.st_ino));
-  const long long reservedByte = 0x40000001LL;
-  std::ifstream locks("/proc/locks");
-  for (std::string line; std::getline(locks, line);) {
-    if (line.find("->") != std::string::npos) continue;  // a process waiting for a lock holds none
-    std::istringstream fields(line);
-    std::string id, kind, advisory, access, pid, file, start, end;
-    fields >> id >> kind >> advisory >> access >> pid >> file >> start >> end;
-    if (access != "WRITE" || file != device || pid == std::to_string(getpid())) continue;
-    const long long from = std::atoll(start.c_str());
-    const long long to = end == "EOF" ? INT64_MAX : std::atoll(end.c_str());
-    if (reservedByte < from || reservedByte > to) continue;
-    if (pid == "-1") return "another program";
-    std::ifstream commFile("/proc/" + pid + "/comm");
-    std::string comm;
-    std::getline(commFile, comm);
-    return "process " + pid + (comm.empty() ? "" : " (" + comm + ")");
-  }
-  return {};
-}
+// The process that holds SQLite's write lock on `path`: a POSIX lock on the
+// byte after the pending byte at 1 GiB.
+std::string lockHolder(const std::filesystem::path& path) { return writeLockHolder(path, 0x40000001LL); }
 
 std::string described(const std::filesystem::path& path, const std::string& table) {
   return "the GeoPackage layer \"" + table + "\" of \"" + path.string() + "\"";

@@ -684,3 +684,65 @@ TEST_F(DbfDamageTest, MissingEndMarkerAndTrailingBytesAreTolerated) {
 }
 
 }  // namespace
+
+namespace {
+
+// The parcels table with `change` applied to its bytes; opening it must fail
+// naming `cause`.
+class DbfHeaderCheckTest : public DbfTableTest {
+ protected:
+  void expectRefused(const std::function<void(std::string&)>& change, const std::string& cause) {
+    SCOPED_TRACE(cause);
+    const fs::path path = parcels();
+    std::string bytes = readBytes(path);
+    change(bytes);
+    writeBytes(path, bytes);
+    for (bool writable : {false, true}) {
+      try {
+        DbfTable::open(path, writable);
+        ADD_FAILURE() << "opened a damaged table";
+      } catch (const HostError& e) {
+        EXPECT_NE(std::string(e.what()).find(cause), std::string::npos) << e.what();
+      }
+    }
+    EXPECT_EQ(readBytes(path), bytes) << "a refused table was written";
+  }
+};
+
+void setU16(std::string& b, std::size_t at, unsigned v) {
+  b[at] = static_cast<char>(v & 0xFF);
+  b[at + 1] = static_cast<char>(v >> 8);
+}
+
+TEST_F(DbfHeaderCheckTest, AHeaderThatDisagreesWithItsDescriptorsOrRecordsIsRefused) {
+  // A header length 32 bytes short: the last descriptor would be read as
+  // records and every cell shifted.
+  expectRefused([](std::string& b) { setU16(b, 8, u16(b, 8) - 32); }, "do not end within the header length");
+  // Records longer or shorter than the deletion flag and the fields.
+  expectRefused([](std::string& b) { setU16(b, 10, u16(b, 10) + 1); }, "bytes per record but records have");
+  expectRefused([](std::string& b) { setU16(b, 10, u16(b, 10) - 1); }, "bytes per record but records have");
+  // A record count below the records in the file.
+  expectRefused([](std::string& b) { b[4] = 2; }, "announces 2 records but 3");
+  // Field types and widths no dBASE table has.
+  expectRefused([](std::string& b) { b[32 + 11] = 'X'; }, "has the unknown type 0x58");
+  expectRefused([](std::string& b) { b[32 + 17] = static_cast<char>(b[32 + 16]); }, "decimals in a width of");
+  expectRefused(
+      [](std::string& b) {
+        b[64 + 11] = 'D';  // the 12-byte text column declared a date
+      },
+      "of type D has the width 12");
+}
+
+TEST_F(DbfHeaderCheckTest, BytesAfterTheTerminatorWithinTheHeaderAreTolerated) {
+  const fs::path path = parcels();
+  std::string b = readBytes(path);
+  const unsigned headerLength = u16(b, 8);
+  b.insert(headerLength, 32, '\0');  // as some writers leave room for more fields
+  setU16(b, 8, headerLength + 32);
+  writeBytes(path, b);
+  const DbfTable t = DbfTable::open(path, false);
+  ASSERT_EQ(t.recordCount(), 3);
+  EXPECT_EQ(t.value(1, 1), Value(std::string("Olinda")));
+}
+
+}  // namespace
