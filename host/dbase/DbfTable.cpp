@@ -708,7 +708,9 @@ DbfTable DbfTable::open(const std::filesystem::path& path, bool writable) {
     impl->rawNames.push_back(raw);
     impl->fields.push_back(std::move(f));
   }
-  if (offset > recordLength) {
+  // Records longer than their fields would put a column added later where
+  // other readers (and this one, once the file is rewritten) do not look.
+  if (offset != recordLength) {
     throw notDbase("its fields need " + std::to_string(offset) +
                    " bytes per record but records have " + std::to_string(recordLength));
   }

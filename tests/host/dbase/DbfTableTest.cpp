@@ -666,6 +666,28 @@ TEST_F(DbfDamageTest, TruncatedRecordsAreReportedAsSuch) {
   }
 }
 
+TEST_F(DbfDamageTest, RecordLengthMustBeTheSumOfTheFieldWidths) {
+  // Records of 26 bytes declared over fields of 1 + 6 + 12 + 10 = 29 bytes, and
+  // of 36: neither can be read cell by cell, and a column added after the
+  // surplus bytes would be read from them.
+  const fs::path path = parcels();
+  const std::string whole = readBytes(path);
+  for (const char length : {char{26}, char{36}}) {
+    std::string bytes = whole;
+    bytes[10] = length;
+    writeBytes(path, bytes);
+    try {
+      DbfTable::open(path, false);
+      ADD_FAILURE() << "opened records of " << int{length} << " bytes";
+    } catch (const HostError& e) {
+      EXPECT_NE(std::string(e.what()).find("fields need 29 bytes per record but records have " +
+                                           std::to_string(int{length})),
+                std::string::npos)
+          << e.what();
+    }
+  }
+}
+
 TEST_F(DbfDamageTest, MissingEndMarkerAndTrailingBytesAreTolerated) {
   const fs::path path = parcels();
   const std::string whole = readBytes(path);
