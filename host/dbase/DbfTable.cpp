@@ -572,7 +572,9 @@ std::string DbfTable::Impl::buildHeader(std::size_t newHeaderLength) const {
   h[29] = languageDriver;
   for (std::size_t i = 0; i < fields.size(); ++i) {
     char* d = &h[kFileHeaderSize + i * kDescriptorSize];
-    std::memcpy(d, rawNames[i].data(), std::min<std::size_t>(rawNames[i].size(), 10));
+    // A name read from a file may fill all 11 bytes (no terminating zero):
+    // it is written back as it was read.
+    std::memcpy(d, rawNames[i].data(), std::min<std::size_t>(rawNames[i].size(), 11));
     d[11] = fields[i].type;
     if (fields[i].type == 'C' && fields[i].width > 255) {
       putU16(d + 16, static_cast<std::size_t>(fields[i].width));  // wide text column
