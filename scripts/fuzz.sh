@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets with clang into build-fuzz/ and runs each for
 # SECONDS (default 60), one after the other. Seeds are cut from the sample
-# landscape at run time; what a run learns stays in build-fuzz/corpus/ for
-# the next one. An input that crashes a target or fails one of its checks is
+# landscape at run time, and the inputs of faults found earlier
+# (fuzz/regressions/) are tried first; what a run learns stays in
+# build-fuzz/corpus/ for the next one. An input that crashes a target or fails one of its checks is
 # kept in build-fuzz/crashes/ and makes the script fail.
 #   fuzz.sh [SECONDS] [TARGET ...]   targets: dbase shape clause number report
 set -euo pipefail
@@ -75,7 +76,8 @@ for t in "${targets[@]}"; do
   scratch=$(mktemp -d -p "$([ -w /dev/shm ] && echo /dev/shm || echo "$work")")
   echo "== fuzzing $t for $seconds s"
   if ! TMPDIR=$scratch "$out/fuzz/quilta-fuzz-$t" -max_total_time="$seconds" -timeout=30 -print_final_stats=1 \
-        -artifact_prefix="$out/crashes/$t-" "$out/corpus/$t" "$seeds/$t" 2>"$out/fuzz-$t.log"; then
+        -artifact_prefix="$out/crashes/$t-" "$out/corpus/$t" "$seeds/$t" $(ls -d "fuzz/regressions/$t" 2>/dev/null) \
+        2>"$out/fuzz-$t.log"; then
     status=1
     echo "quilta-fuzz-$t failed; the input is in build-fuzz/crashes/:" >&2
     grep -E 'ERROR|property failed|SUMMARY|Test unit written' "$out/fuzz-$t.log" >&2 || tail -30 "$out/fuzz-$t.log" >&2
