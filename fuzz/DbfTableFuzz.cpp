@@ -40,12 +40,13 @@ Snapshot snapshot(const DbfTable& table) {
 }
 
 // True when `back` is what a column declared like `f` keeps of `set`: the
-// same value, or for a double in a column with decimals the value within half
-// a unit of the last declared decimal.
+// same value; for a double, the whole number nearest to it in a column
+// without decimals, else the value within half a unit of the last declared
+// decimal.
 bool heldAs(const DbfField& f, const Value& set, const Value& back) {
   if (set == back) return true;
   const auto* x = std::get_if<double>(&set);
-  if (!x || f.decimals == 0) return false;
+  if (!x) return false;
   double y = 0;
   if (const auto* d = std::get_if<double>(&back)) {
     y = *d;
@@ -54,6 +55,9 @@ bool heldAs(const DbfField& f, const Value& set, const Value& back) {
   } else {
     return false;
   }
+  // A fraction in a column without decimals ("3.", "2.5") is written as the
+  // whole number nearest to it, halves away from zero.
+  if (f.decimals == 0) return y == std::round(*x);
   const double tolerance =
       std::max(0.5 * std::pow(10.0, -f.decimals) + 4e-16 * std::fabs(*x), 1e-12 * std::fabs(*x));
   return std::fabs(y - *x) <= tolerance * (1 + 1e-9);
