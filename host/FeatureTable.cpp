@@ -1,5 +1,7 @@
 #include "host/FeatureTable.h"
 
+#include <locale.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
@@ -40,6 +42,22 @@ std::optional<double> parseNumber(std::string_view text) {
   return v;
 }
 
+// The number of a class clause's literal. A value near the largest double is
+// offered with 15 significant digits that round past it
+// ("1.79769313486232E+308"): such a literal reads as the infinity of its sign,
+// as the value's own 15 digits do, so that it selects the patches shown as it.
+std::optional<double> parseLiteral(std::string_view text) {
+  if (auto n = parseNumber(text)) return n;
+  const std::string t = trim(text);
+  const char* first = t.data() + (t.size() > 1 && t[0] == '+' ? 1 : 0);
+  const char* last = t.data() + t.size();
+  double v = 0;
+  const auto [ptr, ec] = std::from_chars(first, last, v);
+  if (ec != std::errc::result_out_of_range || ptr != last) return std::nullopt;
+  static const locale_t c = newlocale(LC_NUMERIC_MASK, "C", static_cast<locale_t>(0));
+  return strtod_l(t.c_str(), nullptr, c);  // the infinity of its sign, or the nearest small value
+}
+
 std::optional<double> numberOf(const Value& v) {
   if (auto i = std::get_if<std::int64_t>(&v)) return static_cast<double>(*i);
   if (auto d = std::get_if<double>(&v)) return *d;
@@ -57,7 +75,7 @@ bool sameNumber(double cell, double literal) {
   if (std::fabs(cell - literal) > 1e-13 * std::fabs(literal)) return false;
   char buf[40];
   std::snprintf(buf, sizeof buf, "%.15g", cell);
-  auto shown = parseNumber(buf);
+  auto shown = parseLiteral(buf);
   return shown && *shown == literal;
 }
 
@@ -181,9 +199,9 @@ SelectionSet FeatureTable::select(const AttributeFilter& filter) {
       }
       c.quoted = true;
       c.text = rtrim(c.text);
-      if (auto n = parseNumber(c.text)) c.hasNumber = true, c.number = *n;
+      if (auto n = parseLiteral(c.text)) c.hasNumber = true, c.number = *n;
     } else {
-      auto n = parseNumber(rhs);
+      auto n = parseLiteral(rhs);
       if (!n) return refuse();
       c.hasNumber = true;
       c.number = *n;

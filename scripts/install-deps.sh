@@ -14,6 +14,7 @@ packages=(
   xvfb xauth                # running the desktop program without a display
   fonts-dejavu-core         # text in the desktop program's windows
   qgis python3-qgis         # the QGIS Processing provider and its tests
+  clang-14 libclang-rt-14-dev  # the fuzz targets (libFuzzer) and their sanitizers
 )
 sudo=""
 [ "$(id -u)" -ne 0 ] && sudo="sudo"

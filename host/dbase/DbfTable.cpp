@@ -639,7 +639,9 @@ std::string DbfTable::Impl::buildHeader(std::size_t newHeaderLength) const {
   h[29] = languageDriver;
   for (std::size_t i = 0; i < fields.size(); ++i) {
     char* d = &h[kFileHeaderSize + i * kDescriptorSize];
-    std::memcpy(d, rawNames[i].data(), std::min<std::size_t>(rawNames[i].size(), 10));
+    // A name read from a file may fill all 11 bytes (no terminating zero):
+    // it is written back as it was read.
+    std::memcpy(d, rawNames[i].data(), std::min<std::size_t>(rawNames[i].size(), 11));
     d[11] = fields[i].type;
     if (fields[i].type == 'C' && fields[i].width > 255) {
       putU16(d + 16, static_cast<std::size_t>(fields[i].width));  // wide text column
@@ -828,6 +830,8 @@ DbfTable DbfTable::open(const std::filesystem::path& path, bool writable) {
     throw notDbase("the field descriptors do not end within the header length of " + std::to_string(headerLength) +
                    " bytes (no terminator 0x0D after field " + std::to_string(impl->fields.size()) + ")");
   }
+  // Records longer than their fields would put a column added later where
+  // other readers (and this one, once the file is rewritten) do not look.
   if (offset != recordLength) {
     throw notDbase("its fields need " + std::to_string(offset) +
                    " bytes per record but records have " + std::to_string(recordLength));

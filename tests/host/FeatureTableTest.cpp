@@ -6,9 +6,12 @@
 
 #include <cmath>
 #include <fstream>
+#include <limits>
 
 #include "host/HostApplication.h"
 #include "host/HostError.h"
+#include "session/NumberText.h"
+#include "session/SessionState.h"
 #include "tests/support/Fixtures.h"
 
 namespace quilta {
@@ -83,6 +86,25 @@ TEST_F(FeatureTableTest, NumericClausesCompareNumbers) {
   // A value offered as "0.3" selects the stored 0.30000000000000004 too.
   EXPECT_EQ(selected(t, "ratio = 0.3"), (std::vector<std::int64_t>{1, 4}));
   EXPECT_TRUE(selected(t, "code = 11").empty());
+}
+
+TEST_F(FeatureTableTest, ClassesNearTheLargestNumberSelectTheirPatches) {
+  // Their 15 significant digits ("1.79769313486232E+308") round past the
+  // largest double; the clause still selects the patches shown as them.
+  auto layer = classLayer();
+  FeatureTable& t = layer->featureTable();
+  t.addField("Big", kDouble);
+  const int f = t.findField("Big");
+  const double largest = std::numeric_limits<double>::max();
+  t.setValue(0, f, largest);
+  t.setValue(1, f, -largest);
+  t.setValue(2, f, 1.5);
+  SessionState state;
+  state.classFieldName = "Big";
+  state.classFieldType = kDouble;
+  std::vector<std::vector<std::int64_t>> classes;
+  for (const Value& v : t.uniqueValues(f)) classes.push_back(selected(t, ClassClause(state, text::ofValue(v))));
+  EXPECT_EQ(classes, (std::vector<std::vector<std::int64_t>>{{1}, {2}, {0}}));
 }
 
 TEST_F(FeatureTableTest, SelectionsFollowChangedValues) {

@@ -93,7 +93,9 @@ CoreFile readCore(const fs::path& shp, const std::string& layerName = "") {
     const OGRGeometry* g = f->GetGeometryRef();
     r.hasShape = g && !g->IsEmpty();
     if (r.hasShape) {
-      r.shapeArea = g->toSurface()->get_Area();
+      // A multipolygon is a collection, not a surface: each has its own area.
+      r.shapeArea = wkbFlatten(g->getGeometryType()) == wkbMultiPolygon ? g->toMultiPolygon()->get_Area()
+                                                                          : g->toSurface()->get_Area();
       r.rings = wkbFlatten(g->getGeometryType()) == wkbPolygon ? 1 + g->toPolygon()->getNumInteriorRings() : 0;
     }
     out.records.push_back(r);

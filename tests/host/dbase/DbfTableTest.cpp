@@ -310,6 +310,25 @@ TEST_F(DbfSchemaTest, RewriteKeepsDeletedFlagsCodePagePermissionsAndDatesTheHead
   EXPECT_FALSE(t.isDeleted(2));
 }
 
+TEST_F(DbfSchemaTest, RewriteKeepsNamesThatFillAllElevenBytes) {
+  // Some writers leave no terminating zero after an 11-character name.
+  const fs::path path = file("long.dbf");
+  writeBytes(path, assembleDbf({{"elevation_m", 'N', 5, 0}, {"zone", 'C', 4, 0}}, {"  120hill", "   35flat"}));
+  {
+    DbfTable t = DbfTable::open(path, true);
+    ASSERT_EQ(t.fields()[0].name, "elevation_m");
+    t.addField({"extra", 'N', 3, 0}, std::int64_t{1});
+    t.flush();
+  }
+  const std::string b = readBytes(path);
+  EXPECT_EQ(b.substr(32, 11), "elevation_m");
+  EXPECT_EQ(b.substr(64, 5), std::string("zone\0", 5));
+  const DbfTable t = DbfTable::open(path, false);
+  EXPECT_EQ(t.findField("elevation_m"), 0);
+  EXPECT_EQ(t.value(1, 0), Value(std::int64_t{35}));
+  EXPECT_EQ(t.value(1, 2), Value(std::int64_t{1}));
+}
+
 // --- When bytes reach the file ----------------------------------------------------
 
 using DbfStoreTest = DbfTableTest;
@@ -663,6 +682,28 @@ TEST_F(DbfDamageTest, TruncatedRecordsAreReportedAsSuch) {
     FAIL() << "opened a truncated table";
   } catch (const HostError& e) {
     EXPECT_NE(std::string(e.what()).find("truncated"), std::string::npos) << e.what();
+  }
+}
+
+TEST_F(DbfDamageTest, RecordLengthMustBeTheSumOfTheFieldWidths) {
+  // Records of 26 bytes declared over fields of 1 + 6 + 12 + 10 = 29 bytes, and
+  // of 36: neither can be read cell by cell, and a column added after the
+  // surplus bytes would be read from them.
+  const fs::path path = parcels();
+  const std::string whole = readBytes(path);
+  for (const char length : {char{26}, char{36}}) {
+    std::string bytes = whole;
+    bytes[10] = length;
+    writeBytes(path, bytes);
+    try {
+      DbfTable::open(path, false);
+      ADD_FAILURE() << "opened records of " << int{length} << " bytes";
+    } catch (const HostError& e) {
+      EXPECT_NE(std::string(e.what()).find("fields need 29 bytes per record but records have " +
+                                           std::to_string(int{length})),
+                std::string::npos)
+          << e.what();
+    }
   }
 }
 
