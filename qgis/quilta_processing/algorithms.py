@@ -450,6 +450,9 @@ class MetricsAlgorithm(_QuiltaBase):
         failure = run.failure()
         if failure or run.cancelled:
             _remove(self._table)
+            if not failure:
+                # QGIS does not log the error of a cancelled run.
+                feedback.pushInfo('Cancelled: no table was written.')
             raise QgsProcessingException(failure or 'Cancelled: no table was written.')
         # quilta metrics reports no progress of its own.
         feedback.setProgress(100)

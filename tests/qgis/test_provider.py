@@ -410,6 +410,21 @@ class MetricsTest(unittest.TestCase):
                     # quilta ran and refused: the older table is gone.
                     self.assertFalse(os.path.exists(stale))
 
+    def test_cancel_leaves_no_table(self):
+        class CancelAtStart(Recorder):
+            def pushCommandInfo(self, info):
+                super().pushCommandInfo(info)
+                self.cancel()
+        stale = os.path.join(self.folder, 'cancelled.csv')
+        with open(stale, 'w') as f:
+            f.write('layer,region\n')
+        feedback = CancelAtStart()
+        with self.assertRaises(QgsProcessingException):
+            processing.run('quilta:metrics', {'INPUT': self.shp, 'CLASS_FIELD': 'zone', 'LEVELS': [0, 1, 2],
+                                              'OUTPUT': stale}, feedback=feedback)
+        self.assertIn('Cancelled: no table was written.', feedback.infos)
+        self.assertFalse(os.path.exists(stale))
+
     def test_sample_points_of_a_geopackage_layer_are_refused(self):
         gpkg = os.path.join(self.folder, 'sites.gpkg')
         subprocess.run(['ogr2ogr', '-f', 'GPKG', '-nln', 'sites', gpkg, self.points], check=True)
