@@ -5,9 +5,11 @@ afterwards), the result windows become an HTML page and the reports are saved
 into a folder. No metric is computed here."""
 
 import os
+import re
 
-from qgis.core import (QgsProcessing, QgsProcessingAlgorithm, QgsProcessingException,
-                       QgsProcessingOutputVectorLayer, QgsProcessingParameterDefinition, QgsProcessingParameterEnum,
+from qgis.core import (QgsProcessing, QgsProcessingAlgorithm, QgsProcessingContext, QgsProcessingException,
+                       QgsProcessingOutputLayerDefinition, QgsProcessingOutputVectorLayer,
+                       QgsProcessingParameterBoolean, QgsProcessingParameterDefinition, QgsProcessingParameterEnum,
                        QgsProcessingParameterField, QgsProcessingParameterFileDestination,
                        QgsProcessingParameterFolderDestination, QgsProcessingParameterNumber,
                        QgsProcessingParameterString, QgsProcessingParameterVectorDestination,
@@ -22,6 +24,7 @@ ICON = os.path.join(os.path.dirname(__file__), 'icon.svg')
 PATCH_FIELDS = ('patchfields', 'Patch fields')
 STATISTICS = ('statistics', 'Class and landscape statistics')
 UTILITIES = ('utilities', 'Utilities')
+CATALOGUE = ('catalogue', 'Landscape metrics catalogue')
 
 
 class Operation:
@@ -84,7 +87,42 @@ _QGIS_UNITS = {
 }
 
 
-class QuiltaAlgorithm(QgsProcessingAlgorithm):
+class _QuiltaBase(QgsProcessingAlgorithm):
+    """What every algorithm of the provider shares: its icon, the map units
+    option, numbers as quilta reads them and the program to run."""
+    MAP_UNITS = 'MAP_UNITS'
+
+    def icon(self):
+        return QIcon(ICON)
+
+    def svgIconPath(self):
+        return ICON
+
+    def _add_map_units(self):
+        units = QgsProcessingParameterEnum(self.MAP_UNITS, 'Map units of a shapefile without coordinate system',
+                                           ['from the layer in QGIS'] + MAP_UNITS, defaultValue=0)
+        units.setFlags(units.flags() | QgsProcessingParameterDefinition.FlagAdvanced)
+        self.addParameter(units)
+
+    def _map_units(self, parameters, context, layer):
+        units = self.parameterAsEnum(parameters, self.MAP_UNITS, context)
+        unit_name = MAP_UNITS[units - 1] if units > 0 else _QGIS_UNITS.get(layer.crs().mapUnits())
+        # quilta takes them only for a file without coordinate system.
+        return ['--map-units', unit_name] if unit_name else []
+
+    def _number(self, parameters, name, option, context):
+        if parameters.get(name) in (None, ''):
+            return []  # quilta's own default
+        return [option, program.number_text(self.parameterAsDouble(parameters, name, context))]
+
+    def _find_program(self):
+        try:
+            return program.find_program(configured_program())
+        except program.ProgramMissing as e:
+            raise QgsProcessingException(str(e))
+
+
+class QuiltaAlgorithm(_QuiltaBase):
     INPUT = 'INPUT'
     CLASS_FIELD = 'CLASS_FIELD'
     CLASSES = 'CLASSES'
@@ -94,7 +132,6 @@ class QuiltaAlgorithm(QgsProcessingAlgorithm):
     CORE_OUTPUT = 'CORE_OUTPUT'
     POTENTIAL = 'POTENTIAL'
     FIELDS = 'FIELDS'
-    MAP_UNITS = 'MAP_UNITS'
     REPORTS = 'REPORTS'
     OUTPUT_HTML = 'OUTPUT_HTML'
     OUTPUT = 'OUTPUT'
@@ -137,12 +174,6 @@ class QuiltaAlgorithm(QgsProcessingAlgorithm):
                      'stored stays stored.'.format(op.op))
         return '\n\n'.join(notes)
 
-    def icon(self):
-        return QIcon(ICON)
-
-    def svgIconPath(self):
-        return ICON
-
     def initAlgorithm(self, config=None):
         op = self._operation
         self.addParameter(QgsProcessingParameterVectorLayer(self.INPUT, 'Polygon layer',
@@ -172,10 +203,7 @@ class QuiltaAlgorithm(QgsProcessingAlgorithm):
         if op.fields:
             self.addParameter(QgsProcessingParameterField(self.FIELDS, 'Fields to delete',
                                                           parentLayerParameterName=self.INPUT, allowMultiple=True))
-        units = QgsProcessingParameterEnum(self.MAP_UNITS, 'Map units of a shapefile without coordinate system',
-                                           ['from the layer in QGIS'] + MAP_UNITS, defaultValue=0)
-        units.setFlags(units.flags() | QgsProcessingParameterDefinition.FlagAdvanced)
-        self.addParameter(units)
+        self._add_map_units()
         if op.window:
             self.addParameter(QgsProcessingParameterFolderDestination(self.REPORTS, 'Reports', optional=True,
                                                                       createByDefault=True))
@@ -201,10 +229,7 @@ class QuiltaAlgorithm(QgsProcessingAlgorithm):
         self._project_layers = layers.same_data_in_project(layer, context.project())
         in_project = layer.id() in self._project_layers
         self._output = layer.id() if in_project else layer.source()
-        try:
-            self._program = program.find_program(configured_program())
-        except program.ProgramMissing as e:
-            raise QgsProcessingException(str(e))
+        self._program = self._find_program()
         self._arguments, self._results = self._command(parameters, context, layer)
         return True
 
@@ -235,11 +260,7 @@ class QuiltaAlgorithm(QgsProcessingAlgorithm):
             args += self._number(parameters, self.POTENTIAL, '--potential', context)
         if op.fields:
             args += ['--fields=' + ','.join(self.parameterAsFields(parameters, self.FIELDS, context))]
-        units = self.parameterAsEnum(parameters, self.MAP_UNITS, context)
-        unit_name = MAP_UNITS[units - 1] if units > 0 else _QGIS_UNITS.get(layer.crs().mapUnits())
-        if unit_name:
-            # quilta takes them only for a file without coordinate system.
-            args += ['--map-units', unit_name]
+        args += self._map_units(parameters, context, layer)
         if op.window:
             reports = self.parameterAsString(parameters, self.REPORTS, context)
             if reports:
@@ -252,11 +273,6 @@ class QuiltaAlgorithm(QgsProcessingAlgorithm):
             args.append('--json')
         args += ['--progress', 'json']
         return args, results
-
-    def _number(self, parameters, name, option, context):
-        if parameters.get(name) in (None, ''):
-            return []  # quilta's own default
-        return [option, program.number_text(self.parameterAsDouble(parameters, name, context))]
 
     def processAlgorithm(self, parameters, context, feedback):
         reports = self._results.get(self.REPORTS)
@@ -279,6 +295,195 @@ class QuiltaAlgorithm(QgsProcessingAlgorithm):
         return dict(self._results, OUTPUT=self._output)
 
 
+LEVEL_NAMES = ['patch', 'class', 'landscape']
+
+
+class MetricsAlgorithm(_QuiltaBase):
+    """The metric catalogue of a polygon layer as a long table ("quilta
+    metrics"), written into a CSV file that QGIS opens as a table. The layers
+    are only read."""
+    INPUT = 'INPUT'
+    CLASS_FIELD = 'CLASS_FIELD'
+    LEVELS = 'LEVELS'
+    METRICS = 'METRICS'
+    EDGE_DEPTH = 'EDGE_DEPTH'
+    SEARCH_RADIUS = 'SEARCH_RADIUS'
+    COUNT_BOUNDARY = 'COUNT_BOUNDARY'
+    REGIONS = 'REGIONS'
+    REGION_FIELD = 'REGION_FIELD'
+    POINTS = 'POINTS'
+    POINT_FIELD = 'POINT_FIELD'
+    RADII = 'RADII'
+    OUTPUT = 'OUTPUT'
+
+    def createInstance(self):
+        return MetricsAlgorithm()
+
+    def name(self):
+        return 'metrics'
+
+    def displayName(self):
+        return 'Metric table'
+
+    def group(self):
+        return CATALOGUE[1]
+
+    def groupId(self):
+        return CATALOGUE[0]
+
+    def shortHelpString(self):
+        return '\n\n'.join([
+            'The patch, class and landscape metrics of the catalogue as one long table: one row per region, '
+            'radius, level, class, patch and metric (columns layer, region, radius, level, class, id, metric, '
+            'value; the value is empty when the metric is undefined). Lengths are in metres, areas in hectares '
+            'where the metric\'s name says ha. The help document\'s section on the metric catalogue gives every '
+            'definition.',
+            'Without metrics named, every metric of the chosen levels is written; an edge depth adds the core '
+            'metrics, a search radius the proximity metrics.',
+            'With a regions layer each of its polygons is a landscape of its own; with a points layer each point '
+            'and radius is one. Quilta reads regions and points from shapefiles (or a GeoPackage opened as a '
+            'whole file), in the coordinate system of the polygon layer.',
+            'Runs "quilta metrics LAYER" on the layer\'s data (a shapefile, a GeoPackage layer or a PostGIS '
+            'table), which is only read: edits not saved yet do not count.'])
+
+    def initAlgorithm(self, config=None):
+        self.addParameter(QgsProcessingParameterVectorLayer(self.INPUT, 'Polygon layer',
+                                                            [QgsProcessing.TypeVectorPolygon]))
+        self.addParameter(QgsProcessingParameterField(self.CLASS_FIELD, 'Class field',
+                                                      parentLayerParameterName=self.INPUT))
+        self.addParameter(QgsProcessingParameterEnum(self.LEVELS, 'Levels', LEVEL_NAMES, allowMultiple=True,
+                                                     defaultValue=[1, 2]))
+        self.addParameter(QgsProcessingParameterString(
+            self.METRICS, 'Metrics by name, comma-separated (empty: every metric of the chosen levels)',
+            optional=True))
+        self.addParameter(QgsProcessingParameterNumber(self.EDGE_DEPTH, 'Edge depth of the core metrics (metres)',
+                                                       QgsProcessingParameterNumber.Double, optional=True))
+        self.addParameter(QgsProcessingParameterNumber(
+            self.SEARCH_RADIUS, 'Search radius of the proximity metrics (metres, edge to edge)',
+            QgsProcessingParameterNumber.Double, optional=True))
+        self.addParameter(QgsProcessingParameterBoolean(
+            self.COUNT_BOUNDARY, 'The landscape\'s outer boundary counts as edge (te, ed)', defaultValue=False))
+        self.addParameter(QgsProcessingParameterVectorLayer(self.REGIONS, 'Regions (one landscape per polygon)',
+                                                            [QgsProcessing.TypeVectorPolygon], optional=True))
+        self.addParameter(QgsProcessingParameterField(self.REGION_FIELD, 'Field naming the regions',
+                                                      parentLayerParameterName=self.REGIONS, optional=True))
+        self.addParameter(QgsProcessingParameterVectorLayer(self.POINTS, 'Sample points (one landscape per point '
+                                                            'and radius)', [QgsProcessing.TypeVectorPoint],
+                                                            optional=True))
+        self.addParameter(QgsProcessingParameterField(self.POINT_FIELD, 'Field naming the points',
+                                                      parentLayerParameterName=self.POINTS, optional=True))
+        self.addParameter(QgsProcessingParameterString(
+            self.RADII, 'Radii around the points (metres, comma-separated, e.g. 250,500,1000)', optional=True))
+        self._add_map_units()
+        self.addParameter(QgsProcessingParameterFileDestination(self.OUTPUT, 'Metric table', 'CSV files (*.csv)'))
+
+    def prepareAlgorithm(self, parameters, context, feedback):
+        layer = self.parameterAsVectorLayer(parameters, self.INPUT, context)
+        if layer is None:
+            raise QgsProcessingException(self.invalidSourceError(parameters, self.INPUT))
+        self._program = self._find_program()
+        args = ['metrics'] + layers.layer_arguments(layer)
+        args += ['--class-field=' + self.parameterAsString(parameters, self.CLASS_FIELD, context)]
+        levels = self.parameterAsEnums(parameters, self.LEVELS, context)
+        if not levels:
+            raise QgsProcessingException('Choose at least one level: patch, class or landscape.')
+        args += ['--level=' + ','.join(LEVEL_NAMES[i] for i in sorted(set(levels)))]
+        metrics = _words(self.parameterAsString(parameters, self.METRICS, context))
+        if metrics:
+            args += ['--metrics=' + ','.join(metrics)]
+        args += self._number(parameters, self.EDGE_DEPTH, '--edge-depth', context)
+        args += self._number(parameters, self.SEARCH_RADIUS, '--search-radius', context)
+        if self.parameterAsBoolean(parameters, self.COUNT_BOUNDARY, context):
+            args.append('--count-boundary')
+        args += self._landscapes(parameters, context)
+        args += self._map_units(parameters, context, layer)
+        for l in [layer] + self._side_layers:
+            if l.isModified():
+                feedback.pushInfo('The edits of the layer "{}" that are not saved do not count: Quilta reads its '
+                                  'data.'.format(l.name()))
+            if l.subsetString():
+                feedback.pushInfo('The filter of the layer "{}" does not apply: Quilta reads every feature of its '
+                                  'data.'.format(l.name()))
+        self._table = self.parameterAsFileOutput(parameters, self.OUTPUT, context)
+        args += ['--format', 'csv', '--output', self._table]
+        self._arguments = args
+        # "Open output file after running": the table joins that project.
+        value = parameters.get(self.OUTPUT)
+        self._load_into = value.destinationProject if isinstance(value, QgsProcessingOutputLayerDefinition) else None
+        return True
+
+    def _landscapes(self, parameters, context):
+        """The options of the regions or the sample points, if any."""
+        regions = self.parameterAsVectorLayer(parameters, self.REGIONS, context)
+        points = self.parameterAsVectorLayer(parameters, self.POINTS, context)
+        radii = _words(self.parameterAsString(parameters, self.RADII, context))
+        self._side_layers = [l for l in (regions, points) if l is not None]
+        if regions is not None and points is not None:
+            raise QgsProcessingException('Choose regions or sample points, not both.')
+        if radii and points is None:
+            raise QgsProcessingException('The radii are around sample points: choose a points layer too.')
+        args = []
+        if regions is not None:
+            field = self.parameterAsString(parameters, self.REGION_FIELD, context)
+            if not field:
+                raise QgsProcessingException('Choose the field naming the regions.')
+            args += ['--regions=' + _whole_file(regions, 'regions'), '--region-field=' + field]
+        if points is not None:
+            field = self.parameterAsString(parameters, self.POINT_FIELD, context)
+            if not field:
+                raise QgsProcessingException('Choose the field naming the sample points.')
+            if not radii:
+                raise QgsProcessingException('Give the radii around the sample points, e.g. 250,500,1000.')
+            try:
+                numbers = [program.number_text(float(r)) for r in radii]
+            except ValueError:
+                raise QgsProcessingException('The radii "{}" are not numbers separated by commas.'.format(
+                    self.parameterAsString(parameters, self.RADII, context)))
+            args += ['--points=' + _whole_file(points, 'sample points'), '--point-field=' + field,
+                     '--radius=' + ','.join(numbers)]
+        return args
+
+    def processAlgorithm(self, parameters, context, feedback):
+        # A table left from an earlier run must not pass for this run's.
+        _remove(self._table)
+        run = program.run([self._program] + self._arguments, feedback, cwd=QgsProcessingUtils.tempFolder())
+        failure = run.failure()
+        if failure or run.cancelled:
+            _remove(self._table)
+            if not failure:
+                # QGIS does not log the error of a cancelled run.
+                feedback.pushInfo('Cancelled: no table was written.')
+            raise QgsProcessingException(failure or 'Cancelled: no table was written.')
+        # quilta metrics reports no progress of its own.
+        feedback.setProgress(100)
+        if self._load_into is not None:
+            context.addLayerToLoadOnCompletion(
+                self._table, QgsProcessingContext.LayerDetails('Metric table', self._load_into, self.OUTPUT))
+        return {self.OUTPUT: self._table}
+
+
+def _words(text):
+    """The comma- or blank-separated items of a text parameter."""
+    return [w for w in re.split(r'[\s,]+', text or '') if w]
+
+
+def _whole_file(layer, what):
+    """The one argument that names the regions or sample points: quilta
+    metrics opens them without choosing a layer of a GeoPackage or a table
+    of a database."""
+    args = layers.layer_arguments(layer)
+    if len(args) != 1:
+        raise QgsProcessingException(
+            'Quilta reads {} from a shapefile (or a GeoPackage opened as a whole file); the layer "{}" is one '
+            'layer of a GeoPackage or a database table: save it as a shapefile first.'.format(what, layer.name()))
+    return args[0]
+
+
+def _remove(path):
+    if path and os.path.isfile(path):
+        os.remove(path)
+
+
 def _files(folder):
     """The report files in `folder`: path -> (modification time, size)."""
     if not folder or not os.path.isdir(folder):
@@ -293,4 +498,4 @@ def _files(folder):
 
 
 def all_algorithms():
-    return [QuiltaAlgorithm(op) for op in OPERATIONS]
+    return [QuiltaAlgorithm(op) for op in OPERATIONS] + [MetricsAlgorithm()]

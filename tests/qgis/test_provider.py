@@ -136,7 +136,7 @@ class EveryAlgorithmTest(unittest.TestCase):
 
     def test_every_operation_has_its_algorithm(self):
         names = {a.name() for a in QgsApplication.processingRegistry().providerById('quilta').algorithms()}
-        self.assertEqual(names, {c[0] for c in CASES})
+        self.assertEqual(names, {c[0] for c in CASES} | {'metrics'})
 
     def test_matches_the_program(self):
         for n, (alg, start, params, options) in enumerate(CASES):
@@ -309,6 +309,133 @@ class BackgroundTest(unittest.TestCase):
             self.assertEqual(outcome[0][1]['OUTPUT'], layer.id())
         finally:
             QgsProject.instance().removeMapLayer(layer.id())
+
+
+def ogr_from_csv(folder, name, wkt_csv, geometry):
+    """A shapefile in the sample's coordinate system from WKT rows."""
+    text = os.path.join(folder, name + '.csv')
+    with open(text, 'w') as f:
+        f.write(wkt_csv)
+    shp = os.path.join(folder, name + '.shp')
+    subprocess.run(['ogr2ogr', '-q', '-a_srs', 'EPSG:32725', shp, text, '-nlt', geometry], check=True)
+    return shp
+
+
+class MetricsTest(unittest.TestCase):
+    """The metric table of the plugin is the table quilta metrics writes on
+    the same input; the layers are only read; what cannot run fails without
+    leaving a table behind."""
+
+    @classmethod
+    def setUpClass(cls):
+        cls.folder = os.path.join(WORK, 'metrics')
+        cls.shp = copy_sample(cls.folder)
+        cls.points = ogr_from_csv(cls.folder, 'points', 'WKT,site\n"POINT (293000 9114000)",b\n'
+                                  '"POINT (295000 9117000)",a\n', 'POINT')
+        cls.regions = ogr_from_csv(cls.folder, 'regions', 'WKT,name\n'
+                                   '"POLYGON ((290000 9112000,294000 9112000,294000 9116000,290000 9116000,'
+                                   '290000 9112000))",west\n'
+                                   '"POLYGON ((294000 9112000,298000 9112000,298000 9116000,294000 9116000,'
+                                   '294000 9112000))",east\n', 'POLYGON')
+
+    def check_same_table(self, name, params, options):
+        mine, theirs = os.path.join(self.folder, name + '-plugin.csv'), os.path.join(self.folder, name + '-cli.csv')
+        before = {ext: read(self.shp[:-4] + ext) for ext in ('.shp', '.shx', '.dbf')}
+        layer = QgsVectorLayer(self.shp, 'land', 'ogr')
+        feedback = Recorder()
+        results = processing.run('quilta:metrics', dict(params, INPUT=layer, CLASS_FIELD='zone', OUTPUT=mine),
+                                 feedback=feedback)
+        self.assertEqual(feedback.errors, [])
+        self.assertEqual(results['OUTPUT'], mine)
+        self.assertEqual(feedback.progress[-1], 100)
+        cli('metrics', self.shp, '--class-field', 'zone', *options, '--output', theirs)
+        self.assertEqual(read(mine), read(theirs))
+        for ext, data in before.items():
+            self.assertEqual(read(self.shp[:-4] + ext), data, ext)
+        # QGIS opens the table as a layer without geometry, a feature per row.
+        table = QgsVectorLayer(mine, 'table', 'ogr')
+        self.assertTrue(table.isValid())
+        self.assertEqual(table.fields().names(), ['layer', 'region', 'radius', 'level', 'class', 'id', 'metric',
+                                                  'value'])
+        self.assertEqual(table.featureCount(), read(mine).count(b'\n') - 1)
+        return read(mine).decode('utf-8')
+
+    def test_points_at_every_level(self):
+        text = self.check_same_table(
+            'points', {'LEVELS': [0, 1, 2], 'EDGE_DEPTH': 25, 'SEARCH_RADIUS': 500, 'POINTS': self.points,
+                       'POINT_FIELD': 'site', 'RADII': '1000, 250'},
+            ['--level', 'patch,class,landscape', '--edge-depth', '25', '--search-radius', '500',
+             '--points', self.points, '--point-field', 'site', '--radius', '1000,250'])
+        for key in (',a,250,patch,', ',b,1000,class,', ',a,1000,landscape,'):
+            self.assertIn(key, text)
+
+    def test_regions_and_chosen_metrics(self):
+        text = self.check_same_table(
+            'regions', {'METRICS': 'ca, np,te', 'COUNT_BOUNDARY': True, 'REGIONS': self.regions,
+                        'REGION_FIELD': 'name'},
+            ['--metrics', 'ca,np,te', '--count-boundary', '--regions', self.regions, '--region-field', 'name'])
+        self.assertEqual({line.split(',')[1] for line in text.splitlines()[1:]}, {'east', 'west'})
+
+    def test_table_opens_in_the_project(self):
+        # As with "Open output file after running" in the algorithm dialog.
+        from qgis.core import QgsProcessingContext, QgsProcessingOutputLayerDefinition
+        mine = os.path.join(self.folder, 'opened.csv')
+        context = QgsProcessingContext()
+        context.setProject(QgsProject.instance())
+        processing.run('quilta:metrics', {'INPUT': self.shp, 'CLASS_FIELD': 'zone', 'METRICS': 'np',
+                                          'OUTPUT': QgsProcessingOutputLayerDefinition(mine, QgsProject.instance())},
+                       context=context)
+        self.assertEqual(list(context.layersToLoadOnCompletion()), [mine])
+
+    def test_failures_leave_no_table(self):
+        stale = os.path.join(self.folder, 'stale.csv')
+        cases = [({'METRICS': 'ca,nosuchmetric'}, 'nosuchmetric'),
+                 ({'LEVELS': []}, 'LEVELS'),
+                 ({'POINTS': self.points, 'POINT_FIELD': 'site'}, 'radii'),
+                 ({'RADII': '250'}, 'points layer'),
+                 ({'POINTS': self.points, 'POINT_FIELD': 'site', 'RADII': '250,far'}, 'not numbers'),
+                 ({'REGIONS': self.regions}, 'naming the regions'),
+                 ({'REGIONS': self.regions, 'REGION_FIELD': 'name', 'POINTS': self.points, 'POINT_FIELD': 'site',
+                   'RADII': '250'}, 'not both')]
+        for params, expected in cases:
+            with self.subTest(params=params):
+                with open(stale, 'w') as f:
+                    f.write('layer,region\n')
+                feedback = Recorder()
+                with self.assertRaises(QgsProcessingException) as raised:
+                    processing.run('quilta:metrics', dict(params, INPUT=self.shp, CLASS_FIELD='zone', OUTPUT=stale),
+                                   feedback=feedback)
+                self.assertIn(expected, '\n'.join([str(raised.exception)] + feedback.errors))
+                if 'nosuchmetric' in params.get('METRICS', ''):
+                    # quilta ran and refused: the older table is gone.
+                    self.assertFalse(os.path.exists(stale))
+
+    def test_cancel_leaves_no_table(self):
+        class CancelAtStart(Recorder):
+            def pushCommandInfo(self, info):
+                super().pushCommandInfo(info)
+                self.cancel()
+        stale = os.path.join(self.folder, 'cancelled.csv')
+        with open(stale, 'w') as f:
+            f.write('layer,region\n')
+        feedback = CancelAtStart()
+        with self.assertRaises(QgsProcessingException):
+            processing.run('quilta:metrics', {'INPUT': self.shp, 'CLASS_FIELD': 'zone', 'LEVELS': [0, 1, 2],
+                                              'OUTPUT': stale}, feedback=feedback)
+        self.assertIn('Cancelled: no table was written.', feedback.infos)
+        self.assertFalse(os.path.exists(stale))
+
+    def test_sample_points_of_a_geopackage_layer_are_refused(self):
+        gpkg = os.path.join(self.folder, 'sites.gpkg')
+        subprocess.run(['ogr2ogr', '-f', 'GPKG', '-nln', 'sites', gpkg, self.points], check=True)
+        points = QgsVectorLayer(gpkg + '|layername=sites', 'sites', 'ogr')
+        self.assertTrue(points.isValid())
+        feedback = Recorder()
+        with self.assertRaises(QgsProcessingException):
+            processing.run('quilta:metrics', {'INPUT': self.shp, 'CLASS_FIELD': 'zone', 'POINTS': points,
+                                              'POINT_FIELD': 'site', 'RADII': '250',
+                                              'OUTPUT': os.path.join(self.folder, 'gpkg.csv')}, feedback=feedback)
+        self.assertIn('save it as a shapefile', '\n'.join(feedback.errors))
 
 
 class FailureTest(unittest.TestCase):
