@@ -19,3 +19,11 @@ expect_in() {  # expect_in NAME FILE TEXT
   if grep -qF -- "$3" "$2"; then passes=$((passes + 1)); else
     echo "FAIL $1: \"$3\" not in $(basename "$2")"; sed 's/^/  | /' "$2"; failures=$((failures + 1)); fi
 }
+
+# A new copy of the sample in its own folder under $work (the caller's
+# temporary folder; $source_dir is the source tree).
+fresh() {
+  local d="$work/$1"
+  mkdir -p "$d" && cp "$source_dir"/data/sample/olinda_elevation.* "$d"/
+  echo "$d/olinda_elevation.shp"
+}

@@ -7,11 +7,6 @@ source_dir=$2
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 . "$(dirname "$0")/checks.sh"
-fresh() {  # a new copy of the sample in its own folder
-  local d="$work/$1"
-  mkdir -p "$d" && cp "$source_dir"/data/sample/olinda_elevation.* "$d"/
-  echo "$d/olinda_elevation.shp"
-}
 
 # Usage errors exit 2.
 check "no arguments" 2 "$quilta"

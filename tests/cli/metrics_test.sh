@@ -8,8 +8,7 @@ source_dir=$2
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 . "$(dirname "$0")/checks.sh"
-mkdir -p "$work/s" && cp "$source_dir"/data/sample/olinda_elevation.* "$work/s"/
-layer="$work/s/olinda_elevation.shp"
+layer=$(fresh s)
 before=$(cat "$work"/s/olinda_elevation.* | md5sum)
 
 # The default table: class and landscape rows, csv, the header first.

@@ -9,11 +9,6 @@ source_dir=$2
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 . "$(dirname "$0")/checks.sh"
-fresh() {  # a new copy of the sample in its own folder
-  local d="$work/$1"
-  mkdir -p "$d" && cp "$source_dir"/data/sample/olinda_elevation.* "$d"/
-  echo "$d/olinda_elevation.shp"
-}
 fail() { echo "FAIL $1"; failures=$((failures + 1)); }
 same_file() {  # same_file NAME BEFORE_SUM FILE
   [ "$2" = "$(md5sum < "$3")" ] && passes=$((passes + 1)) || fail "$1: $3 changed"
