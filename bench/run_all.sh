@@ -24,12 +24,7 @@ build=${1:?usage: run_all.sh BUILD_DIR [SIZES] [OUT]}
 sizes=${2:-100000 1000000}
 here=$(cd "$(dirname "$0")" && pwd)
 out=${3:-$here/RESULTS.md}
-quilta="$build/app/cli/quilta"
-genland="$build/bench/quilta-genland"
-for tool in "$quilta" "$genland"; do
-  [[ -x $tool ]] || { echo "missing $tool (build the project first)" >&2; exit 2; }
-done
-[[ -x /usr/bin/time ]] || { echo "needs /usr/bin/time (GNU time)" >&2; exit 2; }
+. "$(dirname "$0")/tools.sh"
 cores=$(nproc)
 
 work=$(mktemp -d -t quilta-bench-XXXXXX)

@@ -22,12 +22,7 @@ point_patches=${3:-100000}
 points=${4:-2000}
 side=10000
 radius=$(awk -v s="$side" 'BEGIN { printf "%g", s / 100 }')
-quilta="$build/app/cli/quilta"
-genland="$build/bench/quilta-genland"
-for tool in "$quilta" "$genland"; do
-  [[ -x $tool ]] || { echo "missing $tool (build the project first)" >&2; exit 2; }
-done
-[[ -x /usr/bin/time ]] || { echo "needs /usr/bin/time (GNU time)" >&2; exit 2; }
+. "$(dirname "$0")/tools.sh"
 command -v ogr2ogr >/dev/null || { echo "needs ogr2ogr (gdal-bin)" >&2; exit 2; }
 
 work=$(mktemp -d -t quilta-bench-XXXXXX)

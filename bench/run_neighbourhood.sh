@@ -17,12 +17,7 @@ build=${1:?usage: run_neighbourhood.sh BUILD_DIR [PATCHES] [BUFFER]}
 patches=${2:-100000}
 side=10000
 buffer=${3:-$(awk -v s="$side" 'BEGIN { printf "%g", s / 100 }')}
-quilta="$build/app/cli/quilta"
-genland="$build/bench/quilta-genland"
-for tool in "$quilta" "$genland"; do
-  [[ -x $tool ]] || { echo "missing $tool (build the project first)" >&2; exit 2; }
-done
-[[ -x /usr/bin/time ]] || { echo "needs /usr/bin/time (GNU time)" >&2; exit 2; }
+. "$(dirname "$0")/tools.sh"
 
 work=$(mktemp -d -t quilta-bench-XXXXXX)
 if [[ ${KEEP:-0} != 1 ]]; then trap 'rm -rf "$work"' EXIT; fi
